@@ -1,0 +1,141 @@
+#include "qt_serial_port.h"
+
+#include <cerrno>
+#include <cstring>
+#include <termios.h>
+
+namespace potpanel {
+namespace {
+
+// How long a line may take no data at all before a write is given up. A real
+// line at 9600 baud empties a full 4 KiB kernel buffer in under five seconds.
+constexpr int stallLimitMs = 10'000;
+
+std::string errorText(const QSerialPort& port)
+{
+    return port.errorString().toStdString();
+}
+
+QSerialPort::Parity qtParity(Parity parity)
+{
+    switch (parity) {
+    case Parity::None:
+        return QSerialPort::NoParity;
+    case Parity::Even:
+        return QSerialPort::EvenParity;
+    case Parity::Odd:
+        return QSerialPort::OddParity;
+    case Parity::Mark:
+        return QSerialPort::MarkParity;
+    case Parity::Space:
+        return QSerialPort::SpaceParity;
+    }
+    return QSerialPort::NoParity;
+}
+
+QSerialPort::StopBits qtStopBits(StopBits stopBits)
+{
+    switch (stopBits) {
+    case StopBits::One:
+        return QSerialPort::OneStop;
+    case StopBits::OneAndHalf:
+        return QSerialPort::OneAndHalfStop;
+    case StopBits::Two:
+        return QSerialPort::TwoStop;
+    }
+    return QSerialPort::OneStop;
+}
+
+} // namespace
+
+QtSerialPort::~QtSerialPort()
+{
+    if (port_.isOpen())
+        abandon();
+}
+
+void QtSerialPort::open(const std::string& device, const LineSettings& settings)
+{
+    if (port_.isOpen())
+        throw PortFailure("already open");
+    lock_.emplace(device);
+
+    port_.setPortName(QString::fromStdString(device));
+    port_.clearError();
+    const bool applied = port_.setBaudRate(settings.baudRate) &&
+                         port_.setDataBits(static_cast<QSerialPort::DataBits>(settings.dataBits)) &&
+                         port_.setParity(qtParity(settings.parity)) &&
+                         port_.setStopBits(qtStopBits(settings.stopBits)) &&
+                         port_.setFlowControl(QSerialPort::NoFlowControl);
+    // Write-only: nothing is ever read, and a read notifier would only spin on
+    // errors of a vanished device.
+    if (!applied || !port_.open(QIODevice::WriteOnly)) {
+        const std::string cause = errorText(port_);
+        lock_.reset();
+        throw PortFailure(cause);
+    }
+}
+
+void QtSerialPort::setRts(bool on)
+{
+    port_.clearError();
+    errno = 0;
+    if (port_.setRequestToSend(on))
+        return;
+    // A pseudo-terminal or a USB adapter without handshake lines cannot do this.
+    if (errno == ENOTTY || errno == EINVAL)
+        throw PortFailure("the device has no modem-control lines (" + errorText(port_) + ")");
+    throw PortFailure(errorText(port_));
+}
+
+void QtSerialPort::write(std::string_view bytes)
+{
+    if (!port_.isOpen())
+        throw PortFailure("not open");
+    port_.clearError();
+    const auto size = static_cast<qint64>(bytes.size());
+    if (port_.write(bytes.data(), size) != size)
+        failAndAbandon(errorText(port_));
+    drain();
+}
+
+void QtSerialPort::drain()
+{
+    // QSerialPort::write() only queues; its flush() gives up on a full kernel
+    // buffer, so wait for room, chunk by chunk, as long as the line keeps moving.
+    while (port_.bytesToWrite() > 0) {
+        if (port_.waitForBytesWritten(stallLimitMs))
+            continue;
+        if (port_.error() == QSerialPort::TimeoutError)
+            failAndAbandon("the line took no data for " + std::to_string(stallLimitMs / 1000) +
+                           " seconds");
+        failAndAbandon(errorText(port_));
+    }
+}
+
+void QtSerialPort::close()
+{
+    if (!port_.isOpen())
+        return;
+    port_.clearError();
+    drain();
+    // QSerialPort::close() would throw away what the driver still holds.
+    if (::tcdrain(static_cast<int>(port_.handle())) != 0 && errno != ENOTTY)
+        failAndAbandon("the line did not drain: " + std::string(std::strerror(errno)));
+    port_.close();
+    lock_.reset();
+}
+
+void QtSerialPort::abandon()
+{
+    port_.close();
+    lock_.reset();
+}
+
+void QtSerialPort::failAndAbandon(const std::string& cause)
+{
+    abandon();
+    throw PortFailure(cause);
+}
+
+} // namespace potpanel

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace potpanel {
+
+// A failure of the serial link, worded for the operator: which port, which
+// device, what the link was doing and why it failed.
+class SerialLinkError : public std::runtime_error
+{
+public:
+    SerialLinkError(const std::string& port, const std::string& device, const std::string& action,
+                    const std::string& cause);
+
+    const std::string& cause() const { return cause_; }
+
+private:
+    std::string cause_;
+};
+
+} // namespace potpanel

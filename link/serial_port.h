@@ -1,0 +1,35 @@
+#pragma once
+
+#include "line_settings.h"
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace potpanel {
+
+// A platform port operation failed; what() is the cause in plain words.
+class PortFailure : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// What the serial link needs of the platform's serial driver. Every operation
+// throws PortFailure when it fails.
+class SerialPort
+{
+public:
+    virtual ~SerialPort() = default;
+
+    // Opens the device for this process alone and applies the settings.
+    virtual void open(const std::string& device, const LineSettings& settings) = 0;
+    virtual void setRts(bool on) = 0;
+    // Returns once every byte has been handed to the operating system, in order.
+    // On failure the port is closed before the exception leaves.
+    virtual void write(std::string_view bytes) = 0;
+    // Lets every byte already written reach the line, then closes.
+    virtual void close() = 0;
+};
+
+} // namespace potpanel

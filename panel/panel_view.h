@@ -1,0 +1,25 @@
+#pragma once
+
+#include "wiper_frame.h"
+
+#include <cstdint>
+#include <string_view>
+
+namespace potpanel {
+
+// What the panel logic needs of its window.
+class PanelView
+{
+public:
+    virtual ~PanelView() = default;
+
+    virtual std::int16_t sliderValue(ChannelId channel) const = 0;
+    // When the value changes, the channel's change handling runs to completion
+    // before this returns.
+    virtual void setSliderValue(ChannelId channel, std::int16_t value) = 0;
+    virtual void setDisplayText(ChannelId channel, std::string_view text) = 0;
+    // Ends the program at once: the window goes without its unload handling.
+    virtual void endProgram() = 0;
+};
+
+} // namespace potpanel
