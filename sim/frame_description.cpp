@@ -1,0 +1,49 @@
+#include "frame_description.h"
+
+namespace potpanel {
+namespace {
+
+std::string meaning(const DecodedFrame& frame)
+{
+    switch (frame.kind) {
+    case DecodedFrame::Kind::Wiper: {
+        const std::string channel = frame.channel == ChannelId::A ? "CH-A" : "CH-B";
+        return channel + " = " + std::to_string(frame.value) + " (" + frame.bytes.substr(3, 2) +
+               ")";
+    }
+    case DecodedFrame::Kind::UnknownCommand:
+        return "unknown command";
+    case DecodedFrame::Kind::UnknownChannel:
+        return "unknown channel";
+    case DecodedFrame::Kind::BadDigits:
+        return "malformed: value is not two upper-case hex digits";
+    case DecodedFrame::Kind::CutShort:
+        return "malformed: cut short by the next frame";
+    case DecodedFrame::Kind::Stray:
+        return "malformed: bytes outside a frame";
+    }
+    return {};
+}
+
+} // namespace
+
+std::string hexBytes(std::string_view bytes)
+{
+    constexpr std::string_view digits = "0123456789ABCDEF";
+    std::string text;
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (!text.empty())
+            text.push_back(' ');
+        text.push_back(digits[byte >> 4]);
+        text.push_back(digits[byte & 0x0F]);
+    }
+    return text;
+}
+
+std::string describe(const DecodedFrame& frame)
+{
+    return hexBytes(frame.bytes) + "   " + meaning(frame);
+}
+
+} // namespace potpanel
