@@ -1,0 +1,80 @@
+#include "controller_window.h"
+
+#include "frame_description.h"
+
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+
+namespace potpanel {
+namespace {
+
+QString channelSuffix(ChannelId channel)
+{
+    return channel == ChannelId::A ? QStringLiteral("A") : QStringLiteral("B");
+}
+
+} // namespace
+
+ControllerWindow::ControllerWindow(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("ControllerWindow"));
+    setWindowTitle(QStringLiteral("Simulated controller on COM1"));
+
+    auto* layout = new QGridLayout(this);
+    int line = 0;
+    for (const ChannelId channel : {ChannelId::A, ChannelId::B}) {
+        const QString suffix = channelSuffix(channel);
+        auto* bar = new QProgressBar(this);
+        bar->setObjectName(QStringLiteral("Wiper") + suffix);
+        bar->setRange(0, 255);
+        bar->setTextVisible(false);
+        bar->setValue(0);
+        auto* value = new QLabel(this);
+        value->setObjectName(QStringLiteral("Value") + suffix);
+        value->setMinimumWidth(64);
+        layout->addWidget(new QLabel(QStringLiteral("CH-") + suffix, this), line, 0);
+        layout->addWidget(bar, line, 1);
+        layout->addWidget(value, line, 2);
+        row(channel) = {bar, value};
+        showWiper(channel);
+        ++line;
+    }
+    layout->addWidget(new QLabel(QStringLiteral("Frames received, newest first:"), this), line++, 0,
+                      1, 3);
+    log_ = new QListWidget(this);
+    log_->setObjectName(QStringLiteral("FrameLog"));
+    log_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    layout->addWidget(log_, line, 0, 1, 3);
+    resize(420, 300);
+}
+
+void ControllerWindow::showWiper(ChannelId channel)
+{
+    const std::optional<int> position = controller_.wiper(channel);
+    ChannelRow& shown = row(channel);
+    // Before its first frame the wiper's position is unknown, not zero.
+    shown.bar->setValue(position.value_or(0));
+    shown.bar->setEnabled(position.has_value());
+    shown.value->setText(position ? QStringLiteral("%1 (%2)")
+                                        .arg(*position)
+                                        .arg(*position, 2, 16, QLatin1Char('0'))
+                                        .toUpper()
+                                  : QStringLiteral("unknown"));
+}
+
+void ControllerWindow::receive(std::string_view bytes)
+{
+    for (const DecodedFrame& frame : controller_.receive(bytes)) {
+        auto* item = new QListWidgetItem(QString::fromStdString(describe(frame)));
+        if (frame.kind != DecodedFrame::Kind::Wiper)
+            item->setForeground(Qt::red);
+        log_->insertItem(0, item);
+        if (frame.kind == DecodedFrame::Kind::Wiper)
+            showWiper(frame.channel);
+    }
+}
+
+} // namespace potpanel
