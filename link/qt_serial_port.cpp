@@ -58,6 +58,11 @@ void QtSerialPort::open(const std::string& device, const LineSettings& settings)
 {
     if (port_.isOpen())
         throw PortFailure("already open");
+#ifndef _WIN32
+    // termios has no 1.5 stop bits and QSerialPort silently sets 1 instead.
+    if (settings.stopBits == StopBits::OneAndHalf)
+        throw PortFailure("1.5 stop bits cannot be set on this system's serial ports; use 1 or 2");
+#endif
     lock_.emplace(device);
 
     port_.setPortName(QString::fromStdString(device));
