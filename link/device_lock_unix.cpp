@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <grp.h>
+#include <optional>
 #include <signal.h>
 #include <sstream>
 #include <sys/file.h>
@@ -50,10 +51,13 @@ std::string lockFileName(const std::string& device)
 }
 
 // The PID a lock file names: ASCII, right-aligned in ten columns by UUCP
-// convention, or on the first line by Qt's.
-pid_t lockOwner(const std::string& path)
+// convention, or on the first line by Qt's. Empty when there is no lock file;
+// 0 when there is one but it names no process.
+std::optional<pid_t> lockOwner(const std::string& path)
 {
     std::ifstream file(path);
+    if (!file)
+        return std::nullopt;
     long pid = 0;
     if (!(file >> pid) || pid <= 0)
         return 0;
@@ -64,9 +68,16 @@ void refuseIfLockFileHeld(const std::string& device)
 {
     for (const char* directory : lockDirectories) {
         const std::string path = std::string(directory) + '/' + lockFileName(device);
-        const pid_t owner = lockOwner(path);
-        if (owner > 0 && owner != ::getpid() && isAlive(owner))
-            throw PortFailure(inUseBy(owner) + ", which holds the lock file " + path);
+        const std::optional<pid_t> owner = lockOwner(path);
+        if (!owner)
+            continue;
+        // Nobody can tell whether such a file is still meant; Qt would refuse it
+        // with no reason given, so say what it is.
+        if (*owner == 0)
+            throw PortFailure("the lock file " + path +
+                              " names no process; if no other program uses the port, delete it");
+        if (*owner != ::getpid() && isAlive(*owner))
+            throw PortFailure(inUseBy(*owner) + ", which holds the lock file " + path);
     }
 }
 

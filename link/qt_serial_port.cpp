@@ -114,6 +114,9 @@ void QtSerialPort::drain()
         if (port_.error() == QSerialPort::TimeoutError)
             failAndAbandon("the line took no data for " + std::to_string(stallLimitMs / 1000) +
                            " seconds");
+        if (port_.error() == QSerialPort::ResourceError)
+            failAndAbandon("the device has gone (unplugged, or nothing at the far end): " +
+                           errorText(port_));
         failAndAbandon(errorText(port_));
     }
 }

@@ -169,6 +169,7 @@ private slots:
     void openFailsWhileAProgramHoldsAFlock();
     void openFailsWhileALiveProcessHoldsTheLockFile();
     void staleLockFileDoesNotBlock();
+    void lockFileNamingNoProcessIsExplained();
     void openFailsWithoutPermission();
     void rtsOnAPseudoTerminalIsAnError();
     void farEndGoneClosesTheLink();
@@ -459,7 +460,8 @@ void TestSerialLink::farEndGoneClosesTheLink()
 
     pty.closeMaster();
     const std::string failure = failureOf([&] { link.write(frame('0', 51).toStdString()); });
-    QVERIFY2(startsWith(failure, "COM1 (" + pty.slavePath() + "): cannot write to the port: "),
+    QVERIFY2(startsWith(failure, "COM1 (" + pty.slavePath() +
+                                     "): cannot write to the port: the device has gone"),
              failure.c_str());
     QVERIFY(!link.isOpen());
     // Closed at once: the device is no longer locked by the link.
@@ -467,6 +469,22 @@ void TestSerialLink::farEndGoneClosesTheLink()
     QVERIFY(!QFile::exists(QString::fromStdString("/var/lock/" + pty.lockFileName())));
     QCOMPARE(failureOf([&] { link.write(frame('0', 52).toStdString()); }),
              "COM1 (" + pty.slavePath() + "): cannot write to the port: the port is not open");
+}
+
+void TestSerialLink::lockFileNamingNoProcessIsExplained()
+{
+    PseudoTerminal pty;
+    const std::string path = "/var/lock/" + pty.lockFileName();
+    const LockFile lock(path, 0);
+    if (!lock.exists())
+        QSKIP("/var/lock is not writable here");
+
+    SerialLink link = linkOn(pty.slavePath());
+    QCOMPARE(failureOf([&] { open(link); }),
+             openFailure(pty.slavePath(), "the lock file " + path +
+                                              " names no process; if no other program uses the "
+                                              "port, delete it"));
+    QVERIFY(!link.isOpen());
 }
 
 QTEST_GUILESS_MAIN(TestSerialLink)
