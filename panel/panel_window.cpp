@@ -1,71 +1,141 @@
 #include "panel_window.h"
 
+#include "channel_slider.h"
+#include "command_button.h"
+#include "form1_controls.h"
+
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPushButton>
-#include <QScrollBar>
+#include <utility>
 
 namespace potpanel {
 
 namespace {
-const QString caption = QStringLiteral("Tarvel Digital Potentiometers");
+
+std::size_t indexOf(ChannelId channel)
+{
+    return channel == ChannelId::A ? 0 : 1;
 }
 
-PanelWindow::PanelWindow(std::unique_ptr<SerialPort> port, QWidget* parent)
-    : QWidget(parent), comm1_(std::move(port)), controller_(*this, comm1_)
+QString toQString(std::string_view text)
 {
-    setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(caption);
-    setFixedSize(356, 149);
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
-    const auto makeSlider = [this](const char* name, int top) {
-        auto* slider = new QScrollBar(Qt::Horizontal, this);
-        slider->setObjectName(QString::fromLatin1(name));
-        slider->setGeometry(68, top, 193, 21);
-        slider->setRange(0, 255);
-        slider->setSingleStep(1);
-        slider->setPageStep(1);
-        slider->setTracking(false);
-        return slider;
-    };
-    hScroll1_ = makeSlider("HScroll1", 20);
-    hScroll2_ = makeSlider("HScroll2", 60);
-    text1_ = new QLineEdit(this);
-    text1_->setObjectName(QStringLiteral("Text1"));
-    text1_->setGeometry(280, 20, 37, 21);
-    text2_ = new QLineEdit(this);
-    text2_->setObjectName(QStringLiteral("Text2"));
-    text2_->setGeometry(280, 60, 37, 21);
-    auto* exit = new QPushButton(QStringLiteral("EXIT"), this);
-    exit->setObjectName(QStringLiteral("Command1"));
-    exit->setGeometry(276, 108, 41, 25);
+} // namespace
 
-    connect(hScroll1_, &QScrollBar::valueChanged, this,
-            [this] { deliver([this] { controller_.HScroll1_Change(); }); });
-    connect(hScroll2_, &QScrollBar::valueChanged, this,
-            [this] { deliver([this] { controller_.HScroll2_Change(); }); });
-    connect(exit, &QPushButton::clicked, this,
-            [this] { deliver([this] { controller_.Command1_Click(); }); });
+PanelWindow::PanelWindow(std::unique_ptr<SerialPort> port, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      comm1_(std::move(port)), controller_(*this, comm1_)
+{
+    setObjectName(toQString(form1Name));
+    setWindowTitle(toQString(form1Caption));
+    setFixedSize(toPixels(form1ClientArea).size());
+    setFont(windowFont());
+
+    QWidget* previous = nullptr;
+    for (const ControlSpec& spec : form1Controls) {
+        QWidget* control = createControl(spec);
+        control->setObjectName(toQString(spec.name));
+        control->setGeometry(toPixels(spec.twips));
+        if (const auto font = ownFont(spec.face))
+            control->setFont(*font);
+        if (control->focusPolicy() & Qt::TabFocus) {
+            if (previous)
+                setTabOrder(previous, control);
+            previous = control;
+        }
+    }
 }
 
 PanelWindow::~PanelWindow() = default;
 
+QWidget* PanelWindow::createControl(const ControlSpec& spec)
+{
+    switch (spec.kind) {
+    case ControlKind::Slider: {
+        const ChannelId channel = *spec.channel;
+        auto* slider = new ChannelSlider(this);
+        slider->setAccessibleName(toQString(channelCaption(channel)));
+        connect(slider, &QScrollBar::valueChanged, this,
+                [this, channel] { sliderChanged(channel); });
+        sliders_[indexOf(channel)] = slider;
+        return slider;
+    }
+    case ControlKind::Display: {
+        const ChannelId channel = *spec.channel;
+        auto* display = new QLineEdit(toQString(spec.text), this);
+        display->setAccessibleName(toQString(channelCaption(channel)));
+        displays_[indexOf(channel)] = display;
+        return display;
+    }
+    case ControlKind::Button: {
+        auto* button = new CommandButton(toQString(spec.text), this);
+        connect(button, &QPushButton::clicked, this,
+                [this] { deliver([this] { controller_.Command1_Click(); }); });
+        return button;
+    }
+    case ControlKind::Label:
+        break;
+    }
+    auto* label = new QLabel(toQString(spec.text), this);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    if (spec.face == ControlFace::Banner) {
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::WindowText, bannerColour);
+        label->setPalette(palette);
+    }
+    return label;
+}
+
 bool PanelWindow::load()
 {
-    return deliver([this] { controller_.Form_Load(); });
+    loading_ = true;
+    const bool loaded = deliver([this] { controller_.Form_Load(); });
+    loading_ = false;
+    return loaded;
 }
 
 template <typename Handler> bool PanelWindow::deliver(Handler handler)
 {
+    // Once the program has ended, a late event (a held arrow's repeat, a second
+    // close) reaches no handler.
+    if (ended_)
+        return false;
+    handlerRunning_ = true;
     try {
         handler();
+        handlerRunning_ = false;
         return true;
     } catch (const std::exception& error) {
+        handlerRunning_ = false;
         fail(error);
         return false;
+    }
+}
+
+void PanelWindow::sliderChanged(ChannelId channel)
+{
+    const auto change = [this, channel] {
+        if (channel == ChannelId::A)
+            controller_.HScroll1_Change();
+        else
+            controller_.HScroll2_Change();
+    };
+    if (!handlerRunning_) {
+        deliver(change);
+        return;
+    }
+    // Raised by setSliderValue inside a handler: the failure belongs to that
+    // handler, and must not cross Qt's signal code as an exception.
+    try {
+        change();
+    } catch (const std::exception&) {
+        nestedFailure_ = std::current_exception();
     }
 }
 
@@ -73,18 +143,20 @@ void PanelWindow::fail(const std::exception& error)
 {
     ended_ = true;
     hide();
-    QMessageBox::critical(nullptr, caption, QString::fromStdString(error.what()));
-    QCoreApplication::exit(EXIT_FAILURE);
+    QMessageBox::critical(nullptr, toQString(form1Caption), QString::fromStdString(error.what()));
+    // During start-up no event loop runs yet; load() tells the caller instead.
+    if (!loading_)
+        QCoreApplication::exit(EXIT_FAILURE);
 }
 
-QScrollBar* PanelWindow::slider(ChannelId channel) const
+ChannelSlider* PanelWindow::slider(ChannelId channel) const
 {
-    return channel == ChannelId::A ? hScroll1_ : hScroll2_;
+    return sliders_[indexOf(channel)];
 }
 
 QLineEdit* PanelWindow::display(ChannelId channel) const
 {
-    return channel == ChannelId::A ? text1_ : text2_;
+    return displays_[indexOf(channel)];
 }
 
 std::int16_t PanelWindow::sliderValue(ChannelId channel) const
@@ -96,11 +168,13 @@ void PanelWindow::setSliderValue(ChannelId channel, std::int16_t value)
 {
     // valueChanged is emitted synchronously, so the change handling has run on return.
     slider(channel)->setValue(value);
+    if (nestedFailure_)
+        std::rethrow_exception(std::exchange(nestedFailure_, nullptr));
 }
 
 void PanelWindow::setDisplayText(ChannelId channel, std::string_view text)
 {
-    display(channel)->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    display(channel)->setText(toQString(text));
 }
 
 void PanelWindow::endProgram()
@@ -112,9 +186,8 @@ void PanelWindow::endProgram()
 
 void PanelWindow::closeEvent(QCloseEvent* event)
 {
+    // Closing is never cancelled, and only the first close is an unload.
     event->accept();
-    if (ended_)
-        return;
     std::int16_t cancel = 0;
     deliver([this, &cancel] { controller_.Form_Unload(cancel); });
 }

@@ -5,17 +5,21 @@
 #include "serial_link.h"
 
 #include <QWidget>
+#include <array>
+#include <exception>
 #include <memory>
 
 class QLineEdit;
-class QScrollBar;
 
 namespace potpanel {
 
-// The panel's one window, Form1. It owns the serial link COMM1, delivers its
-// controls' events to the panel logic and implements the view that logic needs.
-// A failure of any handler is shown to the operator and ends the program with a
-// non-zero status.
+class ChannelSlider;
+struct ControlSpec;
+
+// The panel's one window, Form1, built from the control table in form1_controls.h.
+// It owns the serial link COMM1, delivers its controls' events to the panel logic
+// and implements the view that logic needs. A failure of any handler is shown to
+// the operator; then the program ends with a non-zero status.
 class PanelWindow : public QWidget, public PanelView
 {
     Q_OBJECT
@@ -24,7 +28,8 @@ public:
     explicit PanelWindow(std::unique_ptr<SerialPort> port, QWidget* parent = nullptr);
     ~PanelWindow() override;
 
-    // Runs the load handling; false when it failed and the operator has been told.
+    // Runs the load handling; false when it failed and the operator has been
+    // told, in which case the caller ends the program.
     bool load();
 
     std::int16_t sliderValue(ChannelId channel) const override;
@@ -36,18 +41,23 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    QScrollBar* slider(ChannelId channel) const;
+    QWidget* createControl(const ControlSpec& spec);
+    ChannelSlider* slider(ChannelId channel) const;
     QLineEdit* display(ChannelId channel) const;
+    void sliderChanged(ChannelId channel);
     // Runs one handler; a failure is shown and ends the program.
     template <typename Handler> bool deliver(Handler handler);
     void fail(const std::exception& error);
 
     SerialLink comm1_;
     PanelController controller_;
-    QScrollBar* hScroll1_;
-    QScrollBar* hScroll2_;
-    QLineEdit* text1_;
-    QLineEdit* text2_;
+    std::array<ChannelSlider*, 2> sliders_{};
+    std::array<QLineEdit*, 2> displays_{};
+    bool loading_ = false;
+    bool handlerRunning_ = false;
+    // A failure of a change handling raised by setSliderValue inside a running
+    // handler; setSliderValue passes it on to that handler.
+    std::exception_ptr nestedFailure_;
     bool ended_ = false;
 };
 

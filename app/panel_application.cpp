@@ -1,0 +1,26 @@
+#include "panel_application.h"
+
+#include "panel_window.h"
+#include "termination_requests.h"
+
+#include <QApplication>
+
+namespace potpanel {
+
+int runPanel(QApplication& app, std::unique_ptr<SerialPort> port)
+{
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(desktopFileName));
+    // The program ends by EXIT, the unload handling or a failure, each with its
+    // own status; closing the last window must not end it a second time.
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+
+    TerminationRequests termination;
+    PanelWindow form1(std::move(port));
+    QObject::connect(&termination, &TerminationRequests::requested, &form1, &QWidget::close);
+    if (!form1.load())
+        return EXIT_FAILURE;
+    form1.show();
+    return app.exec();
+}
+
+} // namespace potpanel
