@@ -45,6 +45,8 @@ ChannelSlider::ChannelSlider(QWidget* parent) : QScrollBar(Qt::Horizontal, paren
     setRange(0, 255);
     setSingleStep(1);
     setPageStep(1);
+    // The wheel, like the keys, turns the level up when rolled up.
+    setInvertedControls(false);
     // A drag moves only the thumb; the value follows once, on release.
     setTracking(false);
     setFocusPolicy(Qt::StrongFocus);

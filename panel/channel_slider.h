@@ -9,7 +9,8 @@ namespace potpanel {
 // when a move is committed: an arrow or track click, a key, or the release of a
 // dragged thumb; every such change emits valueChanged once. It takes focus from
 // Tab and a click and marks its thumb while it has focus. Right, Up and Page Up
-// raise the value, Left, Down and Page Down lower it, Home and End go to the ends.
+// raise the value, Left, Down and Page Down lower it, Home and End go to the ends;
+// the wheel rolled up raises it.
 class ChannelSlider : public QScrollBar
 {
     Q_OBJECT

@@ -16,6 +16,7 @@
 #include <QStyleOptionFrame>
 #include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
 #include <QWindow>
 #include <QtPlugin>
 #include <algorithm>
@@ -213,6 +214,8 @@ private slots:
     void trackClickStepsWhateverTheStylePrefers();
     void keyOnFocusedSliderSendsOneFrame_data();
     void keyOnFocusedSliderSendsOneFrame();
+    void wheelSendsOneFramePerNotch_data();
+    void wheelSendsOneFramePerNotch();
     void dragSendsOnlyOnRelease_data();
     void dragSendsOnlyOnRelease();
     void displayShowsHexWithoutLeadingZeros_data();
@@ -713,6 +716,34 @@ void TestPanelWindow::keyOnFocusedSliderSendsOneFrame()
     QCOMPARE(panel.bytes(), startFrames + frameFor(channel, value));
     QCOMPARE(panel.control<QLineEdit>(QString("Text%1").arg(tabs + 1))->text(), hexFor(value));
     QCOMPARE(focused(), slider);
+}
+
+void TestPanelWindow::wheelSendsOneFramePerNotch_data()
+{
+    QTest::addColumn<int>("notch");
+    QTest::addColumn<int>("value");
+    // A notch scrolls at most a page, which is one step; up raises like the Up key.
+    QTest::newRow("up") << 120 << 51;
+    QTest::newRow("down") << -120 << 49;
+}
+
+void TestPanelWindow::wheelSendsOneFramePerNotch()
+{
+    QFETCH(int, notch);
+    QFETCH(int, value);
+
+    Panel panel;
+    QVERIFY(panel.start());
+    ChannelSlider* slider = panel.slider("HScroll2");
+    const QPoint at = slider->rect().center();
+    QWheelEvent wheel(at, slider->mapToGlobal(at), QPoint(), QPoint(0, notch), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QSpontaneKeyEvent::setSpontaneous(&wheel);
+    QApplication::sendEvent(slider, &wheel);
+
+    QCOMPARE(slider->value(), value);
+    QCOMPARE(panel.bytes(), startFrames + frameFor('1', value));
+    QCOMPARE(panel.control<QLineEdit>("Text2")->text(), hexFor(value));
 }
 
 void TestPanelWindow::dragSendsOnlyOnRelease_data()
