@@ -33,8 +33,8 @@ QRect toPixels(const TwipRect& twips)
 
 std::string_view channelCaption(ChannelId channel)
 {
-    const auto label = std::ranges::find_if(form1Controls, [channel](const ControlSpec& spec) {
-        return spec.kind == ControlKind::Label && spec.channel == channel;
+    const auto label = std::ranges::find_if(form1Controls, [channel](const FormControl& entry) {
+        return entry.kind == ControlKind::Label && entry.channel == channel;
     });
     return label->text;
 }

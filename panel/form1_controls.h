@@ -36,7 +36,7 @@ enum class ControlFace {
 
 // One control of the window. Controls are listed in tab order, so a control's
 // place in the list is its tab index.
-struct ControlSpec
+struct FormControl
 {
     std::string_view name;
     ControlKind kind;
@@ -51,7 +51,7 @@ inline constexpr std::string_view form1Name = "Form1";
 inline constexpr std::string_view form1Caption = "Tarvel Digital Potentiometers";
 inline constexpr TwipRect form1ClientArea{0, 0, 5340, 2235};
 
-inline constexpr std::array<ControlSpec, 9> form1Controls{{
+inline constexpr std::array<FormControl, 9> form1Controls{{
     {"HScroll1",
      ControlKind::Slider,
      {1020, 300, 2895, 315},

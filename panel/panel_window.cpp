@@ -38,11 +38,11 @@ PanelWindow::PanelWindow(std::unique_ptr<SerialPort> port, QWidget* parent)
     setFont(windowFont());
 
     QWidget* previous = nullptr;
-    for (const ControlSpec& spec : form1Controls) {
-        QWidget* control = createControl(spec);
-        control->setObjectName(toQString(spec.name));
-        control->setGeometry(toPixels(spec.twips));
-        if (const auto font = ownFont(spec.face))
+    for (const FormControl& entry : form1Controls) {
+        QWidget* control = createControl(entry);
+        control->setObjectName(toQString(entry.name));
+        control->setGeometry(toPixels(entry.twips));
+        if (const auto font = ownFont(entry.face))
             control->setFont(*font);
         if (control->focusPolicy() & Qt::TabFocus) {
             if (previous)
@@ -54,11 +54,11 @@ PanelWindow::PanelWindow(std::unique_ptr<SerialPort> port, QWidget* parent)
 
 PanelWindow::~PanelWindow() = default;
 
-QWidget* PanelWindow::createControl(const ControlSpec& spec)
+QWidget* PanelWindow::createControl(const FormControl& entry)
 {
-    switch (spec.kind) {
+    switch (entry.kind) {
     case ControlKind::Slider: {
-        const ChannelId channel = *spec.channel;
+        const ChannelId channel = *entry.channel;
         auto* slider = new ChannelSlider(this);
         slider->setAccessibleName(toQString(channelCaption(channel)));
         connect(slider, &QScrollBar::valueChanged, this,
@@ -67,14 +67,14 @@ QWidget* PanelWindow::createControl(const ControlSpec& spec)
         return slider;
     }
     case ControlKind::Display: {
-        const ChannelId channel = *spec.channel;
-        auto* display = new QLineEdit(toQString(spec.text), this);
+        const ChannelId channel = *entry.channel;
+        auto* display = new QLineEdit(toQString(entry.text), this);
         display->setAccessibleName(toQString(channelCaption(channel)));
         displays_[indexOf(channel)] = display;
         return display;
     }
     case ControlKind::Button: {
-        auto* button = new CommandButton(toQString(spec.text), this);
+        auto* button = new CommandButton(toQString(entry.text), this);
         connect(button, &QPushButton::clicked, this,
                 [this] { deliver([this] { controller_.Command1_Click(); }); });
         return button;
@@ -82,9 +82,9 @@ QWidget* PanelWindow::createControl(const ControlSpec& spec)
     case ControlKind::Label:
         break;
     }
-    auto* label = new QLabel(toQString(spec.text), this);
+    auto* label = new QLabel(toQString(entry.text), this);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    if (spec.face == ControlFace::Banner) {
+    if (entry.face == ControlFace::Banner) {
         QPalette palette = label->palette();
         palette.setColor(QPalette::WindowText, bannerColour);
         label->setPalette(palette);

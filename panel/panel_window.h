@@ -14,7 +14,7 @@ class QLineEdit;
 namespace potpanel {
 
 class ChannelSlider;
-struct ControlSpec;
+struct FormControl;
 
 // The panel's one window, Form1, built from the control table in form1_controls.h.
 // It owns the serial link COMM1, delivers its controls' events to the panel logic
@@ -41,7 +41,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    QWidget* createControl(const ControlSpec& spec);
+    QWidget* createControl(const FormControl& entry);
     ChannelSlider* slider(ChannelId channel) const;
     QLineEdit* display(ChannelId channel) const;
     void sliderChanged(ChannelId channel);
