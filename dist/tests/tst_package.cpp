@@ -57,6 +57,7 @@ QList<std::pair<QString, QString>> shippedFiles()
         {QStringLiteral("usr/share/applications/com.tarvel.potpanel.desktop"), file},
         {QStringLiteral("usr/share/metainfo/com.tarvel.potpanel.metainfo.xml"), file},
         {QStringLiteral("usr/share/man/man1/potpanel.1.gz"), file},
+        {QStringLiteral("usr/share/doc/potpanel/changelog.gz"), file},
         {QStringLiteral("usr/share/icons/hicolor/scalable/apps/com.tarvel.potpanel.svg"), file},
     };
     for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
@@ -87,10 +88,15 @@ private slots:
     void controlFields_data();
     void controlFields();
     void installedTreeValidates();
-    void manPageIsTheSource();
+    void compressedDocsAreTheSources_data();
+    void compressedDocsAreTheSources();
+    void documentsThisVersion_data();
+    void documentsThisVersion();
     void programHasNoRunPath();
 
 private:
+    QString installedText(const QString& path);
+
     QTemporaryDir scratch_;
     QString stage_;
     QString package_;
@@ -228,15 +234,66 @@ void TestPackage::installedTreeValidates()
     QVERIFY2(desktop.ok, qPrintable(desktop.problem));
 }
 
-void TestPackage::manPageIsTheSource()
+// The installed text of a file, unpacked when it is compressed.
+QString TestPackage::installedText(const QString& path)
 {
-    const Run page =
-        run(QStringLiteral("gzip"),
-            {QStringLiteral("-dc"), stage_ + QStringLiteral("/usr/share/man/man1/potpanel.1.gz")});
-    QVERIFY2(page.ok, qPrintable(page.problem));
-    QFile source(sourceDir + QStringLiteral("/dist/potpanel.1"));
-    QVERIFY(source.open(QIODevice::ReadOnly));
-    QCOMPARE(page.output, QString::fromLocal8Bit(source.readAll()));
+    const QString file = stage_ + u'/' + path;
+    if (!path.endsWith(QStringLiteral(".gz"))) {
+        QFile plain(file);
+        return plain.open(QIODevice::ReadOnly) ? QString::fromUtf8(plain.readAll()) : QString();
+    }
+    const Run unpacked = run(QStringLiteral("gzip"), {QStringLiteral("-dc"), file});
+    return unpacked.ok ? unpacked.output : QString();
+}
+
+void TestPackage::compressedDocsAreTheSources_data()
+{
+    QTest::addColumn<QString>("installed");
+    QTest::addColumn<QString>("source");
+
+    QTest::newRow("manual page") << "usr/share/man/man1/potpanel.1.gz"
+                                 << "dist/potpanel.1";
+    QTest::newRow("changelog") << "usr/share/doc/potpanel/changelog.gz"
+                               << "dist/changelog";
+}
+
+void TestPackage::compressedDocsAreTheSources()
+{
+    QFETCH(QString, installed);
+    QFETCH(QString, source);
+
+    QFile original(sourceDir + u'/' + source);
+    QVERIFY(original.open(QIODevice::ReadOnly));
+    const QString text = installedText(installed);
+    QVERIFY2(!text.isEmpty(), qPrintable(installed + QStringLiteral(" cannot be read")));
+    QCOMPARE(text, QString::fromUtf8(original.readAll()));
+}
+
+void TestPackage::documentsThisVersion_data()
+{
+    QTest::addColumn<QString>("installed");
+    QTest::addColumn<QString>("pattern");
+
+    const QString version = QRegularExpression::escape(QStringLiteral(POTPANEL_VERSION));
+    QTest::newRow("changelog, newest entry") << "usr/share/doc/potpanel/changelog.gz"
+                                             << QStringLiteral(R"(^potpanel \(%1\) )").arg(version);
+    QTest::newRow("metainfo, newest release")
+        << "usr/share/metainfo/com.tarvel.potpanel.metainfo.xml"
+        << QStringLiteral(R"(<releases>\s*<release version="%1")").arg(version);
+    QTest::newRow("manual page header")
+        << "usr/share/man/man1/potpanel.1.gz"
+        << QStringLiteral(R"(^\.TH POTPANEL 1 \S+ "potpanel %1")").arg(version);
+}
+
+// Each document that names a version names the one being packaged.
+void TestPackage::documentsThisVersion()
+{
+    QFETCH(QString, installed);
+    QFETCH(QString, pattern);
+
+    const QString text = installedText(installed);
+    QVERIFY2(QRegularExpression(pattern).match(text).hasMatch(),
+             qPrintable(installed + QStringLiteral(" does not match ") + pattern));
 }
 
 // An installed program finds its libraries where the system keeps them; a run
