@@ -9,6 +9,9 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("potpanel-sim"));
+    // As in potpanel, only EXIT, the unload handling or a failure end the program,
+    // each with its own status; closing the controller's window alone does not.
+    QGuiApplication::setQuitOnLastWindowClosed(false);
     potpanel::TerminationRequests termination;
 
     potpanel::Simulator simulator;
