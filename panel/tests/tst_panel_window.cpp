@@ -65,12 +65,20 @@ public:
     Watchdog()
     {
         timer_.setSingleShot(true);
-        QObject::connect(&timer_, &QTimer::timeout, [] { QCoreApplication::exit(stuck); });
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            fired_ = true;
+            QCoreApplication::exit(stuck);
+        });
         timer_.start(std::chrono::seconds(30));
     }
 
+    // Whether the run had to be ended from here; a failure at start-up turns
+    // `stuck` into the ordinary failure status, so the status alone cannot tell.
+    bool fired() const { return fired_; }
+
 private:
     QTimer timer_;
+    bool fired_ = false;
 };
 
 // Runs the application's event loop, as the program does, with action done once
@@ -108,6 +116,9 @@ public:
     ~WindowWatch() override { qApp->removeEventFilter(this); }
 
     std::vector<Message> messages;
+    std::function<void(QMessageBox*)> answer = [](QMessageBox* box) {
+        QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+    };
     QStringList shownWindows;
     int form1Closes = 0;
 
@@ -127,8 +138,7 @@ protected:
             messages.push_back(
                 {box->windowTitle(), box->text(), box->icon(), form1 && form1->isVisible()});
             QMetaObject::invokeMethod(
-                box, [box] { QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton); },
-                Qt::QueuedConnection);
+                box, [this, box] { answer(box); }, Qt::QueuedConnection);
         }
         return false;
     }
@@ -233,6 +243,8 @@ private slots:
     void startUpFailureEndsBeforeTheWindowShows();
     void failureWhileRunningEndsTheProgram_data();
     void failureWhileRunningEndsTheProgram();
+    void terminationRequestWhileAFailureShowsEndsWithIt_data();
+    void terminationRequestWhileAFailureShowsEndsWithIt();
 };
 
 void TestPanelWindow::initTestCase()
@@ -1093,6 +1105,36 @@ void TestPanelWindow::failureWhileRunningEndsTheProgram()
     QCOMPARE(panel.control<QLineEdit>("Text1")->text(), QString("32"));
     QCOMPARE(panel.control<QLineEdit>("Text2")->text(), QString("32"));
     QVERIFY(!panel.line->open);
+}
+
+void TestPanelWindow::terminationRequestWhileAFailureShowsEndsWithIt_data()
+{
+    QTest::addColumn<int>("operation");
+    QTest::addColumn<int>("signalNumber");
+    QTest::newRow("open fails, then SIGTERM") << int(Operation::Open) << SIGTERM;
+    QTest::newRow("first frame fails, then SIGHUP") << int(Operation::Write) << SIGHUP;
+}
+
+void TestPanelWindow::terminationRequestWhileAFailureShowsEndsWithIt()
+{
+    QFETCH(int, operation);
+    QFETCH(int, signalNumber);
+
+    auto line = std::make_shared<MemoryLine>();
+    line->failures[Operation(operation)] = "Input/output error";
+    WindowWatch watch;
+    watch.answer = [signalNumber](QMessageBox*) {
+        std::raise(signalNumber);
+    };
+    const Watchdog watchdog;
+
+    const int status = runPanel(*qApp, std::make_unique<MemorySerialPort>(line));
+
+    QVERIFY(!watchdog.fired());
+    QVERIFY(status != 0);
+    QCOMPARE(watch.messages.size(), std::size_t(1));
+    QVERIFY(!watch.shownWindows.contains("Form1"));
+    QCOMPARE(QByteArray::fromStdString(line->bytes), QByteArray());
 }
 
 QTEST_MAIN(TestPanelWindow)
