@@ -27,10 +27,11 @@ QString toQString(std::string_view text)
 
 } // namespace
 
-PanelWindow::PanelWindow(std::unique_ptr<SerialPort> port, QWidget* parent)
+PanelWindow::PanelWindow(std::unique_ptr<SerialPort> port, SerialLink::DeviceForPort deviceForPort,
+                         QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      comm1_(std::move(port)), controller_(*this, comm1_)
+      comm1_(std::move(port), std::move(deviceForPort)), controller_(*this, comm1_)
 {
     setObjectName(toQString(form1Name));
     setWindowTitle(toQString(form1Caption));

@@ -25,7 +25,11 @@ class PanelWindow : public QWidget, public PanelView
     Q_OBJECT
 
 public:
-    explicit PanelWindow(std::unique_ptr<SerialPort> port, QWidget* parent = nullptr);
+    // deviceForPort names the device behind a port number: the platform's serial
+    // device, or another line (a simulated controller's) that stands in for it.
+    explicit PanelWindow(std::unique_ptr<SerialPort> port,
+                         SerialLink::DeviceForPort deviceForPort = platformDevice,
+                         QWidget* parent = nullptr);
     ~PanelWindow() override;
 
     // Runs the load handling; false when it failed and the operator has been

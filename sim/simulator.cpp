@@ -15,7 +15,9 @@ std::shared_ptr<MemoryLine> lineTo(ControllerWindow& controller)
 } // namespace
 
 Simulator::Simulator()
-    : line_(lineTo(controller_)), form1_(std::make_unique<MemorySerialPort>(line_))
+    : line_(lineTo(controller_)),
+      form1_(std::make_unique<MemorySerialPort>(line_),
+             [](int portNumber) { return "simulated COM" + std::to_string(portNumber); })
 {
 }
 
