@@ -4,11 +4,16 @@
 // with monotonic nanoseconds, so that a benchmark can tell to the microsecond
 // when a frame was handed to the operating system. It also appends
 //   "<ns> loaded <pid>"
+//   "<ns at entry> <ns at return> wait <fd> <result> <timeout ms>"
+// for every poll(2) or ppoll(2) that waits for room to write to one, so that
+// the time the program spends waiting for the line shows; and
+//   "<ns> loaded <pid>"
 // once the dynamic linker has loaded and relocated the program's libraries, and
 //   "<ns> mark <what>"
-// the first time the program connects to the X server ("x11"), opens the font
-// configuration ("fontconfig") and opens COM1 ("com1"): landmarks of start-up
-// that cost nothing to take.
+// the first time the program connects to the X server ("x11"), looks up the
+// session bus for accessibility ("session-bus", by the machine id it reads),
+// opens the font configuration ("fontconfig") and opens COM1 ("com1"):
+// landmarks of start-up that cost nothing to take.
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -17,6 +22,7 @@
 #include <ctime>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <string>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -93,10 +99,13 @@ void markPath(const char* path)
 {
     static bool fontconfig = false;
     static bool com1 = false;
+    static bool sessionBus = false;
     if (!path)
         return;
     const int saved = errno;
-    if (std::strstr(path, "fonts.conf"))
+    if (std::strstr(path, "machine-id"))
+        mark("session-bus", sessionBus);
+    else if (std::strstr(path, "fonts.conf"))
         mark("fontconfig", fontconfig);
     else if (std::strcmp(path, "/dev/ttyS0") == 0)
         mark("com1", com1);
@@ -113,7 +122,54 @@ mode_t modeOf(int flags, va_list arguments)
     return (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(arguments, mode_t) : 0;
 }
 
+// The first terminal descriptor the call waits to write to, or -1.
+int terminalAwaitingRoom(const pollfd* fds, nfds_t count)
+{
+    for (nfds_t i = 0; i < count; ++i)
+        if ((fds[i].events & POLLOUT) && isTerminal(fds[i].fd))
+            return fds[i].fd;
+    return -1;
+}
+
+void recordWait(long long entered, int fd, int result, long long timeoutMs)
+{
+    const long long returned = nowNs();
+    const int log = logDescriptor();
+    if (log < 0)
+        return;
+    const int saved = errno;
+    char line[128];
+    const int length = std::snprintf(line, sizeof line, "%lld %lld wait %d %d %lld\n", entered,
+                                     returned, fd, result, timeoutMs);
+    ::syscall(SYS_write, log, line, static_cast<size_t>(length));
+    errno = saved;
+}
+
 } // namespace
+
+extern "C" int poll(pollfd* fds, nfds_t count, int timeoutMs)
+{
+    static const auto real = next<int (*)(pollfd*, nfds_t, int)>("poll");
+    const int fd = terminalAwaitingRoom(fds, count);
+    const long long entered = fd >= 0 ? nowNs() : 0;
+    const int result = real(fds, count, timeoutMs);
+    if (fd >= 0)
+        recordWait(entered, fd, result, timeoutMs);
+    return result;
+}
+
+extern "C" int ppoll(pollfd* fds, nfds_t count, const timespec* timeout, const sigset_t* mask)
+{
+    static const auto real =
+        next<int (*)(pollfd*, nfds_t, const timespec*, const sigset_t*)>("ppoll");
+    const int fd = terminalAwaitingRoom(fds, count);
+    const long long entered = fd >= 0 ? nowNs() : 0;
+    const int result = real(fds, count, timeout, mask);
+    if (fd >= 0)
+        recordWait(entered, fd, result,
+                   timeout ? timeout->tv_sec * 1000LL + timeout->tv_nsec / 1'000'000 : -1);
+    return result;
+}
 
 extern "C" int open(const char* path, int flags, ...)
 {
