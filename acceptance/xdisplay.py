@@ -121,8 +121,10 @@ class Display:
     def __init__(self):
         read_end, write_end = os.pipe()
         # -ac: other users (the permission scenario runs as nobody) may connect.
+        # -noreset: the server would otherwise reset, refusing clients for a
+        # moment, each time its last client leaves.
         self._server = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-nolisten", "tcp", "-ac",
+            ["Xvfb", "-displayfd", str(write_end), "-nolisten", "tcp", "-ac", "-noreset",
              "-screen", "0", "1024x768x24"],
             pass_fds=[write_end], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
         )
@@ -138,6 +140,19 @@ class Display:
             raise RuntimeError("Xvfb did not start")
         self.name = ":" + number
         self.env = dict(os.environ, DISPLAY=self.name)
+        self._wait_until_accepting()
+
+    def _wait_until_accepting(self, timeout=20):
+        # The number may be announced a moment before clients are let in.
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            handle = _x11.XOpenDisplay(self.name.encode())
+            if handle:
+                _x11.XCloseDisplay(handle)
+                return
+            time.sleep(0.05)
+        self.close()
+        raise RuntimeError(f"Xvfb on {self.name} lets no client in")
 
     def close(self):
         for process in [*self._holders, self._server]:
