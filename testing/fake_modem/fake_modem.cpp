@@ -1,6 +1,7 @@
 // Preloaded into a program under test: gives pseudo-terminals the modem-control
 // lines they lack, so that raising RTS succeeds on them, and records each RTS
-// change and each close of such a terminal. The record goes to the file named by
+// change and each close of such a terminal (a second close of the same
+// descriptor too). The record goes to the file named by
 // FAKE_MODEM_LOG, one line per event: "rts 1 <fd>", "rts 0 <fd>", "close <fd>",
 // each with a monotonic timestamp in nanoseconds first.
 #include <cerrno>
@@ -101,9 +102,20 @@ extern "C" int ioctl(int fd, unsigned long request, ...)
     return 0;
 }
 
+namespace {
+// Descriptors last closed while open on a terminal, so that closing one a second
+// time shows in the record too.
+bool closedTerminal[4096];
+} // namespace
+
 extern "C" int close(int fd)
 {
-    if (isPseudoTerminal(fd))
+    const bool terminal = isPseudoTerminal(fd);
+    const bool again =
+        !terminal && fd >= 0 && fd < 4096 && closedTerminal[fd] && ::fcntl(fd, F_GETFD) < 0;
+    if (terminal || again)
         record("close", fd);
+    if (fd >= 0 && fd < 4096)
+        closedTerminal[fd] = terminal || again;
     return static_cast<int>(::syscall(SYS_close, fd));
 }
