@@ -159,6 +159,10 @@ class Display:
             end_process(process)
 
     def xdotool(self, *arguments, timeout=30):
+        # A dead server's number may already serve someone else's session:
+        # never send input to it.
+        if self._server.poll() is not None:
+            raise RuntimeError(f"Xvfb on {self.name} has ended")
         result = subprocess.run(
             ["xdotool", *map(str, arguments)], env=self.env, capture_output=True, text=True,
             timeout=timeout,

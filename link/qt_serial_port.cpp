@@ -1,5 +1,6 @@
 #include "qt_serial_port.h"
 
+#include <QElapsedTimer>
 #include <cerrno>
 #include <cstring>
 #include <termios.h>
@@ -10,6 +11,8 @@ namespace {
 // How long a line may take no data at all before a write is given up. A real
 // line at 9600 baud empties a full 4 KiB kernel buffer in under five seconds.
 constexpr int stallLimitMs = 10'000;
+// How long one wait for room may sleep before the queue is looked at again.
+constexpr int waitSliceMs = 50;
 
 std::string errorText(const QSerialPort& port)
 {
@@ -107,17 +110,27 @@ void QtSerialPort::write(std::string_view bytes)
 void QtSerialPort::drain()
 {
     // QSerialPort::write() only queues; its flush() gives up on a full kernel
-    // buffer, so wait for room, chunk by chunk, as long as the line keeps moving.
+    // buffer. Wait for room in short slices: a pseudo-terminal does not always
+    // wake a writer when its reader makes room, so one long wait could sleep
+    // through a line that is moving. Only a line that takes nothing at all for
+    // the whole stall limit has failed.
+    QElapsedTimer sinceProgress;
+    sinceProgress.start();
     while (port_.bytesToWrite() > 0) {
-        if (port_.waitForBytesWritten(stallLimitMs))
-            continue;
-        if (port_.error() == QSerialPort::TimeoutError)
+        const qint64 queued = port_.bytesToWrite();
+        if (!port_.waitForBytesWritten(waitSliceMs)) {
+            if (port_.error() == QSerialPort::ResourceError)
+                failAndAbandon("the device has gone (unplugged, or nothing at the far end): " +
+                               errorText(port_));
+            if (port_.error() != QSerialPort::TimeoutError)
+                failAndAbandon(errorText(port_));
+            port_.clearError();
+        }
+        if (port_.bytesToWrite() < queued)
+            sinceProgress.restart();
+        else if (sinceProgress.hasExpired(stallLimitMs))
             failAndAbandon("the line took no data for " + std::to_string(stallLimitMs / 1000) +
                            " seconds");
-        if (port_.error() == QSerialPort::ResourceError)
-            failAndAbandon("the device has gone (unplugged, or nothing at the far end): " +
-                           errorText(port_));
-        failAndAbandon(errorText(port_));
     }
 }
 

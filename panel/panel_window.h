@@ -42,6 +42,7 @@ public:
     void endProgram() override;
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
