@@ -61,6 +61,7 @@ QWidget* PanelWindow::createControl(const FormControl& entry)
     case ControlKind::Slider: {
         const ChannelId channel = *entry.channel;
         auto* slider = new ChannelSlider(this);
+        slider->setAccessibleName(toQString(channelCaption(channel)));
         connect(slider, &QScrollBar::valueChanged, this,
                 [this, channel] { sliderChanged(channel); });
         sliders_[indexOf(channel)] = slider;
@@ -69,6 +70,7 @@ QWidget* PanelWindow::createControl(const FormControl& entry)
     case ControlKind::Display: {
         const ChannelId channel = *entry.channel;
         auto* display = new QLineEdit(toQString(entry.text), this);
+        display->setAccessibleName(toQString(channelCaption(channel)));
         displays_[indexOf(channel)] = display;
         return display;
     }
@@ -181,18 +183,6 @@ void PanelWindow::endProgram()
     ended_ = true;
     hide();
     QCoreApplication::exit(EXIT_SUCCESS);
-}
-
-void PanelWindow::showEvent(QShowEvent* event)
-{
-    // Named here rather than at construction: the first name starts the
-    // accessibility bridge, which has no reason to delay the start-up frames.
-    for (const ChannelId channel : {ChannelId::A, ChannelId::B}) {
-        const QString caption = toQString(channelCaption(channel));
-        slider(channel)->setAccessibleName(caption);
-        display(channel)->setAccessibleName(caption);
-    }
-    QWidget::showEvent(event);
 }
 
 void PanelWindow::closeEvent(QCloseEvent* event)

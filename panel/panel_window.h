@@ -42,7 +42,6 @@ public:
     void endProgram() override;
 
 protected:
-    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
