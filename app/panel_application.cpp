@@ -1,5 +1,6 @@
 #include "panel_application.h"
 
+#include "application_identity.h"
 #include "panel_window.h"
 #include "termination_requests.h"
 
@@ -10,6 +11,10 @@ namespace potpanel {
 
 int runPanel(QApplication& app, std::unique_ptr<SerialPort> port)
 {
+    QCoreApplication::setApplicationName(QString::fromLatin1(applicationName));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(applicationVersion));
+    QCoreApplication::setOrganizationName(QString::fromLatin1(organizationName));
+    QCoreApplication::setOrganizationDomain(QString::fromLatin1(organizationDomain));
     QGuiApplication::setDesktopFileName(QString::fromLatin1(desktopFileName));
     // The program ends by EXIT, the unload handling or a failure, each with its
     // own status; closing the last window must not end it a second time.

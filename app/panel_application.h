@@ -8,9 +8,6 @@ class QApplication;
 
 namespace potpanel {
 
-// The reverse-DNS name the desktop knows the program by (its .desktop file).
-inline constexpr char desktopFileName[] = "com.tarvel.potpanel";
-
 // The program: creates Form1 on the given port, runs the load handling, shows
 // the window and runs the event loop until the program ends. A termination
 // request (SIGTERM, SIGHUP, SIGINT) closes the window like its close box.

@@ -1016,6 +1016,9 @@ void TestPanelWindow::terminationRequestClosesLikeTheCloseBox()
     QCOMPARE(line->log, expected);
     QCOMPARE(QByteArray::fromStdString(line->bytes), startFrames);
     QCOMPARE(QGuiApplication::desktopFileName(), QString("com.tarvel.potpanel"));
+    QCOMPARE(QCoreApplication::applicationName(), QString("potpanel"));
+    QCOMPARE(QCoreApplication::organizationName(), QString("Tarvel"));
+    QVERIFY(!QCoreApplication::applicationVersion().isEmpty());
 }
 
 void TestPanelWindow::startUpFailureEndsBeforeTheWindowShows_data()
