@@ -5,7 +5,6 @@
 #include "termination_requests.h"
 
 #include <QApplication>
-#include <QDialog>
 
 namespace potpanel {
 
@@ -22,14 +21,8 @@ int runPanel(QApplication& app, std::unique_ptr<SerialPort> port)
 
     TerminationRequests termination;
     PanelWindow form1(std::move(port));
-    QObject::connect(&termination, &TerminationRequests::requested, &form1, [&form1] {
-        // While a failure is being shown the window has already gone: the request
-        // dismisses the message, and the program ends with the failure's status.
-        if (auto* message = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
-            message->reject();
-        else
-            form1.close();
-    });
+    QObject::connect(&termination, &TerminationRequests::requested, &form1,
+                     &PanelWindow::requestClose);
     if (!form1.load())
         return EXIT_FAILURE;
     form1.show();

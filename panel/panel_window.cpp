@@ -4,8 +4,10 @@
 #include "command_button.h"
 #include "form1_controls.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -183,6 +185,14 @@ void PanelWindow::endProgram()
     ended_ = true;
     hide();
     QCoreApplication::exit(EXIT_SUCCESS);
+}
+
+void PanelWindow::requestClose()
+{
+    if (auto* message = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+        message->reject();
+    else
+        close();
 }
 
 void PanelWindow::closeEvent(QCloseEvent* event)

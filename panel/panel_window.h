@@ -41,6 +41,12 @@ public:
     void setDisplayText(ChannelId channel, std::string_view text) override;
     void endProgram() override;
 
+    // The session asks the program to end (SIGTERM and the like): the window
+    // closes as by its close box. While a failure is being shown the window has
+    // already gone; the message is dismissed instead, and the program ends with
+    // the failure's status.
+    void requestClose();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 

@@ -16,7 +16,7 @@ int main(int argc, char* argv[])
 
     potpanel::Simulator simulator;
     QObject::connect(&termination, &potpanel::TerminationRequests::requested, &simulator.form1(),
-                     &QWidget::close);
+                     &potpanel::PanelWindow::requestClose);
     if (!simulator.load())
         return EXIT_FAILURE;
     simulator.show();
