@@ -10,6 +10,12 @@ namespace potpanel {
 // names it in a frame.
 enum class ChannelId : char { A = '0', B = '1' };
 
+// A channel's place in anything kept per channel, A first.
+constexpr std::size_t channelIndex(ChannelId channel)
+{
+    return channel == ChannelId::A ? 0 : 1;
+}
+
 // The five-byte command that sets one channel's wiper: STX, 'D', channel, two hex digits.
 class WiperFrame
 {

@@ -17,11 +17,6 @@ namespace potpanel {
 
 namespace {
 
-std::size_t indexOf(ChannelId channel)
-{
-    return channel == ChannelId::A ? 0 : 1;
-}
-
 QString toQString(std::string_view text)
 {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -66,14 +61,14 @@ QWidget* PanelWindow::createControl(const FormControl& entry)
         slider->setAccessibleName(toQString(channelCaption(channel)));
         connect(slider, &QScrollBar::valueChanged, this,
                 [this, channel] { sliderChanged(channel); });
-        sliders_[indexOf(channel)] = slider;
+        sliders_[channelIndex(channel)] = slider;
         return slider;
     }
     case ControlKind::Display: {
         const ChannelId channel = *entry.channel;
         auto* display = new QLineEdit(toQString(entry.text), this);
         display->setAccessibleName(toQString(channelCaption(channel)));
-        displays_[indexOf(channel)] = display;
+        displays_[channelIndex(channel)] = display;
         return display;
     }
     case ControlKind::Button: {
@@ -154,12 +149,12 @@ void PanelWindow::fail(const std::exception& error)
 
 ChannelSlider* PanelWindow::slider(ChannelId channel) const
 {
-    return sliders_[indexOf(channel)];
+    return sliders_[channelIndex(channel)];
 }
 
 QLineEdit* PanelWindow::display(ChannelId channel) const
 {
-    return displays_[indexOf(channel)];
+    return displays_[channelIndex(channel)];
 }
 
 std::int16_t PanelWindow::sliderValue(ChannelId channel) const

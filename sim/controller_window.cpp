@@ -1,5 +1,6 @@
 #include "controller_window.h"
 
+#include "form1_controls.h"
 #include "frame_description.h"
 
 #include <QFontDatabase>
@@ -35,7 +36,8 @@ ControllerWindow::ControllerWindow(QWidget* parent) : QWidget(parent)
         auto* value = new QLabel(this);
         value->setObjectName(QStringLiteral("Value") + suffix);
         value->setMinimumWidth(64);
-        layout->addWidget(new QLabel(QStringLiteral("CH-") + suffix, this), line, 0);
+        const QString caption = QString::fromStdString(std::string(channelCaption(channel)));
+        layout->addWidget(new QLabel(caption, this), line, 0);
         layout->addWidget(bar, line, 1);
         layout->addWidget(value, line, 2);
         row(channel) = {bar, value};

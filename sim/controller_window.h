@@ -3,6 +3,7 @@
 #include "simulated_controller.h"
 
 #include <QWidget>
+#include <array>
 #include <string_view>
 
 class QLabel;
@@ -30,12 +31,11 @@ private:
         QLabel* value;
     };
 
-    ChannelRow& row(ChannelId channel) { return channel == ChannelId::A ? rowA_ : rowB_; }
+    ChannelRow& row(ChannelId channel) { return rows_[channelIndex(channel)]; }
     void showWiper(ChannelId channel);
 
     SimulatedController controller_;
-    ChannelRow rowA_{};
-    ChannelRow rowB_{};
+    std::array<ChannelRow, 2> rows_{};
     QListWidget* log_;
 };
 

@@ -29,14 +29,13 @@ std::string meaning(const DecodedFrame& frame)
 
 std::string hexBytes(std::string_view bytes)
 {
-    constexpr std::string_view digits = "0123456789ABCDEF";
     std::string text;
     for (const char c : bytes) {
         const auto byte = static_cast<unsigned char>(c);
         if (!text.empty())
             text.push_back(' ');
-        text.push_back(digits[byte >> 4]);
-        text.push_back(digits[byte & 0x0F]);
+        text.push_back(hexDigit(byte >> 4));
+        text.push_back(hexDigit(byte & 15));
     }
     return text;
 }

@@ -7,7 +7,7 @@ std::vector<DecodedFrame> SimulatedController::receive(std::string_view bytes)
     std::vector<DecodedFrame> frames = decoder_.feed(bytes);
     for (const DecodedFrame& frame : frames)
         if (frame.kind == DecodedFrame::Kind::Wiper)
-            wipers_[index(frame.channel)] = frame.value;
+            wipers_[channelIndex(frame.channel)] = frame.value;
     return frames;
 }
 

@@ -18,11 +18,9 @@ public:
     // The frames these bytes completed, after their wipers have moved.
     std::vector<DecodedFrame> receive(std::string_view bytes);
 
-    std::optional<int> wiper(ChannelId channel) const { return wipers_[index(channel)]; }
+    std::optional<int> wiper(ChannelId channel) const { return wipers_[channelIndex(channel)]; }
 
 private:
-    static std::size_t index(ChannelId channel) { return channel == ChannelId::A ? 0 : 1; }
-
     WiperDecoder decoder_;
     std::array<std::optional<int>, 2> wipers_;
 };
