@@ -16,7 +16,7 @@ std::string describe(const std::string& port, const std::string& device, const s
 
 SerialLinkError::SerialLinkError(const std::string& port, const std::string& device,
                                  const std::string& action, const std::string& cause)
-    : std::runtime_error(describe(port, device, action, cause)), cause_(cause)
+    : std::runtime_error(describe(port, device, action, cause))
 {
 }
 

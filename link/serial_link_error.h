@@ -12,11 +12,6 @@ class SerialLinkError : public std::runtime_error
 public:
     SerialLinkError(const std::string& port, const std::string& device, const std::string& action,
                     const std::string& cause);
-
-    const std::string& cause() const { return cause_; }
-
-private:
-    std::string cause_;
 };
 
 } // namespace potpanel
