@@ -131,8 +131,7 @@ class Display:
         os.close(write_end)
         self._holders = []
         try:
-            ready, _, _ = select.select([read_end], [], [], 20)
-            number = os.read(read_end, 32).decode().strip() if ready else ""
+            number = self._read_display_number(read_end)
         finally:
             os.close(read_end)
         if not number:
@@ -142,10 +141,26 @@ class Display:
         self.env = dict(os.environ, DISPLAY=self.name)
         self._wait_until_accepting()
 
+    def _read_display_number(self, read_end, timeout=20):
+        # Xvfb writes the number and the newline separately; closing the pipe
+        # after the first write makes its second one fail, and Xvfb exits.
+        announced = b""
+        deadline = time.monotonic() + timeout
+        while not announced.endswith(b"\n") and time.monotonic() < deadline:
+            if self._server.poll() is not None:
+                return ""
+            ready, _, _ = select.select([read_end], [], [], 0.1)
+            if ready:
+                chunk = os.read(read_end, 32)
+                if not chunk:
+                    break
+                announced += chunk
+        return announced.decode().strip() if announced.endswith(b"\n") else ""
+
     def _wait_until_accepting(self, timeout=20):
         # The number may be announced a moment before clients are let in.
         deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
+        while time.monotonic() < deadline and self._server.poll() is None:
             handle = _x11.XOpenDisplay(self.name.encode())
             if handle:
                 _x11.XCloseDisplay(handle)
