@@ -11,14 +11,14 @@ namespace {
 
 constexpr int handledSignals[] = {SIGTERM, SIGHUP, SIGINT};
 
-// The one pipe the handler may write to; async-signal-safe by construction.
-int signalPipe[2] = {-1, -1};
+// The socket pair the handler writes to; async-signal-safe by construction.
+int signalSockets[2] = {-1, -1};
 
 extern "C" void onTerminationSignal(int)
 {
     const int savedErrno = errno;
     const char byte = 1;
-    [[maybe_unused]] const auto written = ::write(signalPipe[0], &byte, 1);
+    [[maybe_unused]] const auto written = ::write(signalSockets[0], &byte, 1);
     errno = savedErrno;
 }
 
@@ -26,12 +26,12 @@ extern "C" void onTerminationSignal(int)
 
 TerminationRequests::TerminationRequests(QObject* parent) : QObject(parent)
 {
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, signalPipe) != 0)
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, signalSockets) != 0)
         qFatal("cannot create the signal socket pair");
-    notifier_ = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, this);
+    notifier_ = new QSocketNotifier(signalSockets[1], QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, [this] {
         char bytes[16];
-        while (::read(signalPipe[1], bytes, sizeof bytes) > 0) {
+        while (::read(signalSockets[1], bytes, sizeof bytes) > 0) {
         }
         emit requested();
     });
@@ -54,9 +54,9 @@ TerminationRequests::~TerminationRequests()
     action.sa_handler = SIG_DFL;
     for (const int signal : handledSignals)
         ::sigaction(signal, &action, nullptr);
-    ::close(signalPipe[0]);
-    ::close(signalPipe[1]);
-    signalPipe[0] = signalPipe[1] = -1;
+    ::close(signalSockets[0]);
+    ::close(signalSockets[1]);
+    signalSockets[0] = signalSockets[1] = -1;
 }
 
 } // namespace potpanel

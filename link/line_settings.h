@@ -16,8 +16,6 @@ struct LineSettings
     Parity parity = Parity::None;
     int dataBits = 8;
     StopBits stopBits = StopBits::One;
-
-    friend bool operator==(const LineSettings&, const LineSettings&) = default;
 };
 
 // Reads "speed,parity,data,stop", such as "9600,N,8,1": parity N, E, O, M or S,

@@ -4,13 +4,9 @@
 
 namespace potpanel {
 
-std::string platformDevice(int portNumber)
+std::string serialDevice(int portNumber)
 {
-#ifdef _WIN32
-    return "COM" + std::to_string(portNumber);
-#else
     return "/dev/ttyS" + std::to_string(portNumber - 1);
-#endif
 }
 
 SerialLink::SerialLink(std::unique_ptr<SerialPort> port, DeviceForPort deviceForPort)
@@ -20,7 +16,7 @@ SerialLink::SerialLink(std::unique_ptr<SerialPort> port, DeviceForPort deviceFor
 
 SerialLink::~SerialLink()
 {
-    if (!open_)
+    if (!isOpen())
         return;
     try {
         port_->close();
@@ -39,22 +35,24 @@ void SerialLink::fail(const std::string& action, const std::string& cause) const
     throw SerialLinkError(portName(), device_, action, cause);
 }
 
-void SerialLink::requireClosed(const std::string& action) const
+void SerialLink::requireNotYetOpened(const std::string& action) const
 {
-    if (open_)
+    if (state_ == State::Open)
         fail(action, "the port is open; it can only be changed while closed");
+    if (state_ == State::Closed)
+        fail(action, "the port has been closed for good");
 }
 
 void SerialLink::requireOpen(const std::string& action) const
 {
-    if (!open_)
+    if (!isOpen())
         fail(action, "the port is not open");
 }
 
 void SerialLink::setPortNumber(std::int16_t number)
 {
     const std::string action = "cannot set port number " + std::to_string(number);
-    requireClosed(action);
+    requireNotYetOpened(action);
     if (number < 1)
         fail(action, "port numbers start at 1");
     portNumber_ = number;
@@ -63,19 +61,19 @@ void SerialLink::setPortNumber(std::int16_t number)
 
 void SerialLink::setSettings(std::string_view text)
 {
-    requireClosed("cannot change the line settings");
+    const std::string action = "cannot change the line settings";
+    requireNotYetOpened(action);
     try {
         settings_ = parseLineSettings(text);
     } catch (const std::invalid_argument& error) {
-        fail("cannot change the line settings", error.what());
+        fail(action, error.what());
     }
 }
 
 void SerialLink::open()
 {
     const std::string action = "cannot open the port";
-    if (open_)
-        fail(action, "it is already open");
+    requireNotYetOpened(action);
     if (portNumber_ == 0)
         fail(action, "no port number has been set");
     if (!settings_)
@@ -85,7 +83,7 @@ void SerialLink::open()
     } catch (const PortFailure& failure) {
         fail(action, failure.what());
     }
-    open_ = true;
+    state_ = State::Open;
 }
 
 void SerialLink::setRts(bool on)
@@ -115,16 +113,16 @@ void SerialLink::write(std::string_view text)
         port_->write(text);
     } catch (const PortFailure& failure) {
         // The port has closed itself; nothing more can go out.
-        open_ = false;
+        state_ = State::Closed;
         fail(action, failure.what());
     }
 }
 
 void SerialLink::close()
 {
-    if (!open_)
+    if (!isOpen())
         return;
-    open_ = false;
+    state_ = State::Closed;
     try {
         port_->close();
     } catch (const PortFailure& failure) {

@@ -12,21 +12,21 @@
 
 namespace potpanel {
 
-// The device behind a numbered port on this platform: port 1 is /dev/ttyS0 on
-// Linux and COM1 on Windows.
-std::string platformDevice(int portNumber);
+// The serial device behind a numbered port: port 1 (COM1) is /dev/ttyS0.
+std::string serialDevice(int portNumber);
 
 // The connection to the potentiometer controller: a numbered serial port with
-// its line settings, write-only. Calls come in the order setPortNumber,
-// setSettings, open, setRts, setReceiveThreshold, write..., close; a call out of
-// that order, a bad argument or a failure of the port throws SerialLinkError.
+// its line settings, write-only, opened once. The port number and settings can
+// only be set before open(); setRts, setReceiveThreshold and write only while
+// open; once closed it stays closed. Such a call out of place, a bad argument or
+// a failure of the port throws SerialLinkError.
 class SerialLink
 {
 public:
     using DeviceForPort = std::function<std::string(int portNumber)>;
 
     explicit SerialLink(std::unique_ptr<SerialPort> port,
-                        DeviceForPort deviceForPort = platformDevice);
+                        DeviceForPort deviceForPort = serialDevice);
     // Closes the port if it is still open, draining what was written.
     ~SerialLink();
 
@@ -38,28 +38,28 @@ public:
     void open();
     void setRts(bool on);
     // Nothing is ever read from the line; 0 (no notification on arrival) is the only
-    // sensible value, but any non-negative one is accepted as the contract allows.
+    // sensible value, but any non-negative one is accepted.
     void setReceiveThreshold(std::int16_t threshold);
     void write(std::string_view text);
-    // A second close does nothing.
+    // A close when not open does nothing.
     void close();
 
-    bool isOpen() const { return open_; }
-    // "COM1" for port 1; empty until a port number is set.
-    std::string portName() const;
-    std::string device() const { return device_; }
+    bool isOpen() const { return state_ == State::Open; }
 
 private:
+    enum class State { NotYetOpened, Open, Closed };
+
     [[noreturn]] void fail(const std::string& action, const std::string& cause) const;
-    void requireClosed(const std::string& action) const;
+    void requireNotYetOpened(const std::string& action) const;
     void requireOpen(const std::string& action) const;
+    std::string portName() const;
 
     std::unique_ptr<SerialPort> port_;
     DeviceForPort deviceForPort_;
     std::int16_t portNumber_ = 0;
     std::string device_;
     std::optional<LineSettings> settings_;
-    bool open_ = false;
+    State state_ = State::NotYetOpened;
 };
 
 } // namespace potpanel

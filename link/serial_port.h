@@ -22,13 +22,14 @@ class SerialPort
 public:
     virtual ~SerialPort() = default;
 
-    // Opens the device for this process alone and applies the settings.
+    // Claims the device for this process alone and applies the settings.
     virtual void open(const std::string& device, const LineSettings& settings) = 0;
     virtual void setRts(bool on) = 0;
     // Returns once every byte has been handed to the operating system, in order.
     // On failure the port is closed before the exception leaves.
     virtual void write(std::string_view bytes) = 0;
-    // Lets every byte already written reach the line, then closes.
+    // Lets the bytes already written reach the line, waiting a bounded time, then
+    // closes. Throws when some had to be discarded; the port is closed all the same.
     virtual void close() = 0;
 };
 

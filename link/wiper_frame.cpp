@@ -1,9 +1,18 @@
 #include "wiper_frame.h"
 
 #include <stdexcept>
-#include <string>
 
 namespace potpanel {
+namespace {
+
+void requireByte(int value, const char* what)
+{
+    if (value < 0 || value > 255)
+        throw std::out_of_range(std::string(what) +
+                                " out of range 0 to 255: " + std::to_string(value));
+}
+
+} // namespace
 
 char hexDigit(int n)
 {
@@ -14,11 +23,20 @@ char hexDigit(int n)
 
 WiperFrame encodeWiperFrame(ChannelId channel, std::int16_t value)
 {
-    if (value < 0 || value > 255)
-        throw std::out_of_range("wiper value out of range 0 to 255: " + std::to_string(value));
+    requireByte(value, "wiper value");
     const char upper = hexDigit(value / 16);
     const char lower = hexDigit(value & 15);
     return WiperFrame({stx, commandLetter, static_cast<char>(channel), upper, lower});
+}
+
+std::string hexText(int value)
+{
+    requireByte(value, "display value");
+    std::string text;
+    if (value >= 16)
+        text += hexDigit(value / 16);
+    text += hexDigit(value & 15);
+    return text;
 }
 
 } // namespace potpanel

@@ -1,20 +1,13 @@
 #pragma once
 
+#include "channel.h"
+
 #include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace potpanel {
-
-// The two channels of the potentiometer; each one's value is the character that
-// names it in a frame.
-enum class ChannelId : char { A = '0', B = '1' };
-
-// A channel's place in anything kept per channel, A first.
-constexpr std::size_t channelIndex(ChannelId channel)
-{
-    return channel == ChannelId::A ? 0 : 1;
-}
 
 // The five-byte command that sets one channel's wiper: STX, 'D', channel, two hex digits.
 class WiperFrame
@@ -25,8 +18,6 @@ public:
     explicit WiperFrame(const std::array<char, size>& bytes) : bytes_(bytes) {}
 
     std::string_view bytes() const { return {bytes_.data(), bytes_.size()}; }
-
-    friend bool operator==(const WiperFrame&, const WiperFrame&) = default;
 
 private:
     std::array<char, size> bytes_;
@@ -41,5 +32,9 @@ char hexDigit(int n);
 // Throws std::out_of_range for a value outside 0 to 255: a wider value would
 // otherwise put a digit the controller does not know on the line.
 WiperFrame encodeWiperFrame(ChannelId channel, std::int16_t value);
+
+// The value in upper-case hexadecimal without leading zeros, "0" to "FF", as the
+// displays show it. Throws std::out_of_range outside 0 to 255.
+std::string hexText(int value);
 
 } // namespace potpanel

@@ -50,6 +50,8 @@ ChannelSlider::ChannelSlider(QWidget* parent) : QScrollBar(Qt::Horizontal, paren
     // A drag moves only the thumb; the value follows once, on release.
     setTracking(false);
     setFocusPolicy(Qt::StrongFocus);
+    // Qt's scroll-bar menu offers "Right edge": one stray click would send full scale.
+    setContextMenuPolicy(Qt::NoContextMenu);
 }
 
 QRect ChannelSlider::partRect(QStyle::SubControl part) const

@@ -1,7 +1,6 @@
 #include "form1_controls.h"
 
 #include <QStringList>
-#include <algorithm>
 
 namespace potpanel {
 
@@ -29,14 +28,6 @@ QRect toPixels(const TwipRect& twips)
 {
     return {twips.left / twipsPerPixel, twips.top / twipsPerPixel, twips.width / twipsPerPixel,
             twips.height / twipsPerPixel};
-}
-
-std::string_view channelCaption(ChannelId channel)
-{
-    const auto label = std::ranges::find_if(form1Controls, [channel](const FormControl& entry) {
-        return entry.kind == ControlKind::Label && entry.channel == channel;
-    });
-    return label->text;
 }
 
 QFont windowFont()

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "wiper_frame.h"
+#include "channel.h"
 
 #include <QColor>
 #include <QFont>
@@ -64,17 +64,24 @@ inline constexpr std::array<FormControl, 9> form1Controls{{
      "",
      ControlFace::Window,
      ChannelId::B},
-    {"Label1", ControlKind::Label, {120, 360, 495, 315}, "CH-A", ControlFace::Window, ChannelId::A},
-    {"Label2", ControlKind::Label, {120, 960, 495, 315}, "CH-B", ControlFace::Window, ChannelId::B},
+    {"Label1",
+     ControlKind::Label,
+     {120, 360, 495, 315},
+     channelCaption(ChannelId::A),
+     ControlFace::Window,
+     ChannelId::A},
+    {"Label2",
+     ControlKind::Label,
+     {120, 960, 495, 315},
+     channelCaption(ChannelId::B),
+     ControlFace::Window,
+     ChannelId::B},
     {"Text1", ControlKind::Display, {4200, 300, 555, 315}, "", ControlFace::Display, ChannelId::A},
     {"Text2", ControlKind::Display, {4200, 900, 555, 315}, "", ControlFace::Display, ChannelId::B},
     {"Command1", ControlKind::Button, {4140, 1620, 615, 375}, "EXIT", ControlFace::Window, {}},
     {"Label3", ControlKind::Label, {180, 1740, 915, 255}, "COM1 Only", ControlFace::Window, {}},
     {"Label4", ControlKind::Label, {1260, 1620, 2715, 435}, "Brennow", ControlFace::Banner, {}},
 }};
-
-// The caption of the label beside a channel's slider ("CH-A", "CH-B").
-std::string_view channelCaption(ChannelId channel);
 
 // The window's own font: the classic 8.25 point dialog face, resolved like the
 // Arial faces so that captions fit their fixed boxes on any desktop.

@@ -1,19 +1,6 @@
 #include "panel_controller.h"
 
-#include <stdexcept>
-
 namespace potpanel {
-
-std::string hexText(int value)
-{
-    if (value < 0 || value > 255)
-        throw std::out_of_range("display value out of range 0 to 255: " + std::to_string(value));
-    std::string text;
-    if (value >= 16)
-        text += hexDigit(value / 16);
-    text += hexDigit(value & 15);
-    return text;
-}
 
 PanelController::PanelController(PanelView& view, SerialLink& comm1) : view_(view), comm1_(comm1) {}
 

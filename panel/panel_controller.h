@@ -5,17 +5,12 @@
 #include "wiper_frame.h"
 
 #include <cstdint>
-#include <string>
 
 namespace potpanel {
 
-// The value in upper-case hexadecimal without leading zeros: "0" to "FF".
-// Throws std::out_of_range outside 0 to 255.
-std::string hexText(int value);
-
 // The panel's behaviour: one handler per event of the window. It keeps no state;
 // each channel's value lives in its slider. It catches nothing: a failure ends
-// the handler at the failing step and reaches whoever delivered the event.
+// the handler at the failing step and leaves it as an exception.
 class PanelController
 {
 public:

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "wiper_frame.h"
+#include "channel.h"
 
 #include <cstdint>
 #include <string_view>

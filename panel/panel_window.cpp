@@ -3,15 +3,14 @@
 #include "channel_slider.h"
 #include "command_button.h"
 #include "form1_controls.h"
+#include "panel_controller.h"
 
-#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
-#include <utility>
+#include <QSignalBlocker>
+#include <limits>
 
 namespace potpanel {
 
@@ -24,11 +23,9 @@ QString toQString(std::string_view text)
 
 } // namespace
 
-PanelWindow::PanelWindow(std::unique_ptr<SerialPort> port, SerialLink::DeviceForPort deviceForPort,
-                         QWidget* parent)
+PanelWindow::PanelWindow(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      comm1_(std::move(port), std::move(deviceForPort)), controller_(*this, comm1_)
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
 {
     setObjectName(toQString(form1Name));
     setWindowTitle(toQString(form1Caption));
@@ -50,7 +47,11 @@ PanelWindow::PanelWindow(std::unique_ptr<SerialPort> port, SerialLink::DeviceFor
     }
 }
 
-PanelWindow::~PanelWindow() = default;
+void PanelWindow::attach(PanelController& controller, FailureHandler onFailure)
+{
+    controller_ = &controller;
+    onFailure_ = std::move(onFailure);
+}
 
 QWidget* PanelWindow::createControl(const FormControl& entry)
 {
@@ -59,14 +60,17 @@ QWidget* PanelWindow::createControl(const FormControl& entry)
         const ChannelId channel = *entry.channel;
         auto* slider = new ChannelSlider(this);
         slider->setAccessibleName(toQString(channelCaption(channel)));
-        connect(slider, &QScrollBar::valueChanged, this,
-                [this, channel] { sliderChanged(channel); });
+        connect(slider, &QScrollBar::valueChanged, this, [this, channel] {
+            deliver([this, channel](PanelController& c) { channelChanged(c, channel); });
+        });
         sliders_[channelIndex(channel)] = slider;
         return slider;
     }
     case ControlKind::Display: {
         const ChannelId channel = *entry.channel;
         auto* display = new QLineEdit(toQString(entry.text), this);
+        // Nothing reads what is typed here, so nothing bounds it either.
+        display->setMaxLength(std::numeric_limits<int>::max());
         display->setAccessibleName(toQString(channelCaption(channel)));
         displays_[channelIndex(channel)] = display;
         return display;
@@ -74,7 +78,7 @@ QWidget* PanelWindow::createControl(const FormControl& entry)
     case ControlKind::Button: {
         auto* button = new CommandButton(toQString(entry.text), this);
         connect(button, &QPushButton::clicked, this,
-                [this] { deliver([this] { controller_.Command1_Click(); }); });
+                [this] { deliver([](PanelController& c) { c.Command1_Click(); }); });
         return button;
     }
     case ControlKind::Label:
@@ -90,112 +94,70 @@ QWidget* PanelWindow::createControl(const FormControl& entry)
     return label;
 }
 
-bool PanelWindow::load()
+void PanelWindow::deliver(const std::function<void(PanelController&)>& handler)
 {
-    loading_ = true;
-    const bool loaded = deliver([this] { controller_.Form_Load(); });
-    loading_ = false;
-    return loaded;
-}
-
-template <typename Handler> bool PanelWindow::deliver(Handler handler)
-{
-    // Once the program has ended, a late event (a held arrow's repeat, a second
-    // close) reaches no handler.
-    if (ended_)
-        return false;
-    handlerRunning_ = true;
+    // No exception may cross Qt's event code: the failure handler takes it.
     try {
-        handler();
-        handlerRunning_ = false;
-        return true;
-    } catch (const std::exception& error) {
-        handlerRunning_ = false;
-        fail(error);
-        return false;
+        if (controller_)
+            handler(*controller_);
+    } catch (const std::exception& failure) {
+        retire();
+        onFailure_(failure);
     }
 }
 
-void PanelWindow::sliderChanged(ChannelId channel)
+void PanelWindow::channelChanged(PanelController& controller, ChannelId channel)
 {
-    const auto change = [this, channel] {
-        if (channel == ChannelId::A)
-            controller_.HScroll1_Change();
-        else
-            controller_.HScroll2_Change();
-    };
-    if (!handlerRunning_) {
-        deliver(change);
-        return;
-    }
-    // Raised by setSliderValue inside a handler: the failure belongs to that
-    // handler, and must not cross Qt's signal code as an exception.
-    try {
-        change();
-    } catch (const std::exception&) {
-        nestedFailure_ = std::current_exception();
-    }
-}
-
-void PanelWindow::fail(const std::exception& error)
-{
-    ended_ = true;
-    hide();
-    QMessageBox::critical(nullptr, toQString(form1Caption), QString::fromStdString(error.what()));
-    // During start-up no event loop runs yet; load() tells the caller instead.
-    if (!loading_)
-        QCoreApplication::exit(EXIT_FAILURE);
-}
-
-ChannelSlider* PanelWindow::slider(ChannelId channel) const
-{
-    return sliders_[channelIndex(channel)];
-}
-
-QLineEdit* PanelWindow::display(ChannelId channel) const
-{
-    return displays_[channelIndex(channel)];
+    if (channel == ChannelId::A)
+        controller.HScroll1_Change();
+    else
+        controller.HScroll2_Change();
 }
 
 std::int16_t PanelWindow::sliderValue(ChannelId channel) const
 {
-    return static_cast<std::int16_t>(slider(channel)->value());
+    return static_cast<std::int16_t>(sliders_[channelIndex(channel)]->value());
 }
 
 void PanelWindow::setSliderValue(ChannelId channel, std::int16_t value)
 {
-    // valueChanged is emitted synchronously, so the change handling has run on return.
-    slider(channel)->setValue(value);
-    if (nestedFailure_)
-        std::rethrow_exception(std::exchange(nestedFailure_, nullptr));
+    ChannelSlider* slider = sliders_[channelIndex(channel)];
+    if (slider->value() == value)
+        return;
+    {
+        const QSignalBlocker quiet(slider);
+        slider->setValue(value);
+    }
+    // The change handling runs here, as a plain call, so that a failure reaches
+    // the handler that set the value.
+    if (controller_)
+        channelChanged(*controller_, channel);
 }
 
 void PanelWindow::setDisplayText(ChannelId channel, std::string_view text)
 {
-    display(channel)->setText(toQString(text));
+    displays_[channelIndex(channel)]->setText(toQString(text));
 }
 
 void PanelWindow::endProgram()
 {
-    ended_ = true;
-    hide();
+    retire();
     QCoreApplication::exit(EXIT_SUCCESS);
 }
 
-void PanelWindow::requestClose()
+void PanelWindow::retire()
 {
-    if (auto* message = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
-        message->reject();
-    else
-        close();
+    // Late events (a held key's repeat, a second close) reach no handler.
+    controller_ = nullptr;
+    hide();
 }
 
 void PanelWindow::closeEvent(QCloseEvent* event)
 {
-    // Closing is never cancelled, and only the first close is an unload.
+    // Closing is never cancelled.
     event->accept();
     std::int16_t cancel = 0;
-    deliver([this, &cancel] { controller_.Form_Unload(cancel); });
+    deliver([&cancel](PanelController& c) { c.Form_Unload(cancel); });
 }
 
 } // namespace potpanel

@@ -1,6 +1,5 @@
 #include "controller_window.h"
 
-#include "form1_controls.h"
 #include "frame_description.h"
 
 #include <QFontDatabase>
@@ -36,7 +35,7 @@ ControllerWindow::ControllerWindow(QWidget* parent) : QWidget(parent)
         auto* value = new QLabel(this);
         value->setObjectName(QStringLiteral("Value") + suffix);
         value->setMinimumWidth(64);
-        const QString caption = QString::fromStdString(std::string(channelCaption(channel)));
+        const QString caption = QString::fromUtf8(channelCaption(channel).data());
         layout->addWidget(new QLabel(caption, this), line, 0);
         layout->addWidget(bar, line, 1);
         layout->addWidget(value, line, 2);
@@ -60,10 +59,8 @@ void ControllerWindow::showWiper(ChannelId channel)
     // Before its first frame the wiper's position is unknown, not zero.
     shown.bar->setValue(position.value_or(0));
     shown.bar->setEnabled(position.has_value());
-    shown.value->setText(position ? QStringLiteral("%1 (%2)")
-                                        .arg(*position)
-                                        .arg(*position, 2, 16, QLatin1Char('0'))
-                                        .toUpper()
+    shown.value->setText(position ? QStringLiteral("%1 (%2)").arg(*position).arg(
+                                        QString::fromStdString(hexText(*position)))
                                   : QStringLiteral("unknown"));
 }
 

@@ -7,9 +7,8 @@ std::string meaning(const DecodedFrame& frame)
 {
     switch (frame.kind) {
     case DecodedFrame::Kind::Wiper: {
-        const std::string channel = frame.channel == ChannelId::A ? "CH-A" : "CH-B";
-        return channel + " = " + std::to_string(frame.value) + " (" + frame.bytes.substr(3, 2) +
-               ")";
+        return std::string(channelCaption(frame.channel)) + " = " + std::to_string(frame.value) +
+               " (" + frame.bytes.substr(3, 2) + ")";
     }
     case DecodedFrame::Kind::UnknownCommand:
         return "unknown command";

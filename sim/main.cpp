@@ -1,5 +1,6 @@
-#include "simulator.h"
-#include "termination_requests.h"
+#include "controller_window.h"
+#include "memory_serial_port.h"
+#include "panel_application.h"
 
 #include <QApplication>
 
@@ -8,17 +9,17 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("potpanel-sim"));
-    // As in potpanel, only EXIT, the unload handling or a failure end the program,
-    // each with its own status; closing the controller's window alone does not.
-    QGuiApplication::setQuitOnLastWindowClosed(false);
-    potpanel::TerminationRequests termination;
+    potpanel::ControllerWindow controller;
+    auto line = std::make_shared<potpanel::MemoryLine>();
+    line->onWrite = [&controller](std::string_view bytes) {
+        controller.receive(bytes);
+    };
 
-    potpanel::Simulator simulator;
-    QObject::connect(&termination, &potpanel::TerminationRequests::requested, &simulator.form1(),
-                     &potpanel::PanelWindow::requestClose);
-    if (!simulator.load())
-        return EXIT_FAILURE;
-    simulator.show();
-    return app.exec();
+    return potpanel::runPanel(
+        app, std::make_unique<potpanel::MemorySerialPort>(line),
+        [](int portNumber) { return "simulated COM" + std::to_string(portNumber); },
+        [&controller](QWidget& form1) {
+            controller.move(form1.frameGeometry().topRight() + QPoint(16, 0));
+            controller.show();
+        });
 }

@@ -24,8 +24,6 @@ struct DecodedFrame
     std::string bytes; // exactly as they arrived
     ChannelId channel = ChannelId::A;
     int value = 0;
-
-    friend bool operator==(const DecodedFrame&, const DecodedFrame&) = default;
 };
 
 // Reads the byte stream the controller receives and cuts it into frames, the way

@@ -30,7 +30,6 @@ void MemorySerialPort::open(const std::string& device, const LineSettings& setti
 void MemorySerialPort::setRts(bool on)
 {
     failIfRequested(MemoryLine::Operation::SetRts);
-    line_->rts = on;
     line_->log.push_back(on ? "rts on" : "rts off");
 }
 
@@ -48,7 +47,6 @@ void MemorySerialPort::write(std::string_view bytes)
 void MemorySerialPort::close()
 {
     line_->open = false;
-    line_->rts = false;
     failIfRequested(MemoryLine::Operation::Close);
     line_->log.push_back("close");
 }

@@ -23,7 +23,6 @@ struct MemoryLine
     std::vector<std::string> log;
     std::string bytes;
     bool open = false;
-    bool rts = false;
     std::string device;
     std::optional<LineSettings> settings;
     // The next call of an operation listed here throws PortFailure with this cause.

@@ -1,0 +1,38 @@
+# potpanel_without_qt(<target>)
+# Marks a library as plain C++: Qt's code generators stay off for it, and
+# potpanel_check_without_qt() fails the configuration if it links Qt, directly
+# or through another library; so no Qt flag reaches its compile lines and a
+# Qt include in its sources does not build.
+function(potpanel_without_qt target)
+    set_target_properties(${target} PROPERTIES AUTOMOC OFF AUTOUIC OFF AUTORCC OFF)
+    set_property(GLOBAL APPEND PROPERTY POTPANEL_PLAIN_TARGETS ${target})
+endfunction()
+
+function(_potpanel_qt_in_links target out)
+    get_target_property(links ${target} LINK_LIBRARIES)
+    get_target_property(interface ${target} INTERFACE_LINK_LIBRARIES)
+    foreach(link IN LISTS links interface)
+        if(link MATCHES "^Qt" OR link MATCHES "[Qq]t6")
+            set(${out} "${link}" PARENT_SCOPE)
+            return()
+        endif()
+        if(TARGET ${link})
+            _potpanel_qt_in_links(${link} found)
+            if(found)
+                set(${out} "${found} (through ${link})" PARENT_SCOPE)
+                return()
+            endif()
+        endif()
+    endforeach()
+    set(${out} "" PARENT_SCOPE)
+endfunction()
+
+function(potpanel_check_without_qt)
+    get_property(targets GLOBAL PROPERTY POTPANEL_PLAIN_TARGETS)
+    foreach(target IN LISTS targets)
+        _potpanel_qt_in_links(${target} found)
+        if(found)
+            message(FATAL_ERROR "${target} is plain C++ but links ${found}")
+        endif()
+    endforeach()
+endfunction()

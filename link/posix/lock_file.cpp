@@ -1,0 +1,83 @@
+#include "lock_file.h"
+
+#include "port_holders.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace potpanel {
+namespace {
+
+// A PID in ten columns and a newline, with room for Qt's host and program lines.
+constexpr std::size_t longestLockFile = 128;
+
+LockFileReading namesNoProcess()
+{
+    return {LockFileReading::Kind::NamesNoProcess, 0};
+}
+
+} // namespace
+
+LockFileReading readLockFile(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT ? LockFileReading{} : namesNoProcess();
+    struct stat status
+    {
+    };
+    char text[longestLockFile];
+    ssize_t length = -1;
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
+        status.st_size <= static_cast<off_t>(sizeof text))
+        length = ::read(fd, text, sizeof text);
+    ::close(fd);
+    if (length <= 0)
+        return namesNoProcess();
+
+    std::string_view line(text, static_cast<std::size_t>(length));
+    line = line.substr(0, line.find('\n'));
+    line.remove_prefix(std::min(line.find_first_not_of(' '), line.size()));
+    line = line.substr(0, line.find_last_not_of(" \r") + 1);
+    long pid = 0;
+    const auto [end, error] = std::from_chars(line.data(), line.data() + line.size(), pid);
+    if (line.empty() || error != std::errc() || end != line.data() + line.size() || pid < 1 ||
+        pid > highestPid())
+        return namesNoProcess();
+    return {LockFileReading::Kind::Process, static_cast<pid_t>(pid)};
+}
+
+OwnLockFile::OwnLockFile(std::string path) : path_(std::move(path))
+{
+    const int fd =
+        ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0 && errno == EEXIST)
+        throw LockFileExists("the lock file " + path_ + " exists");
+    if (fd < 0)
+        throw PortFailure("cannot create the lock file " + path_ + " (" + std::strerror(errno) +
+                          "); without it other programs could take the port at the same time");
+    char text[16];
+    const int length = std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(::getpid()));
+    const bool written = ::fchmod(fd, 0644) == 0 && ::write(fd, text, length) == length;
+    const int error = errno;
+    ::close(fd);
+    if (!written) {
+        ::unlink(path_.c_str());
+        throw PortFailure("cannot write the lock file " + path_ + " (" + std::strerror(error) +
+                          ")");
+    }
+}
+
+OwnLockFile::~OwnLockFile()
+{
+    ::unlink(path_.c_str());
+}
+
+} // namespace potpanel

@@ -1,0 +1,359 @@
+// The serial port on real pseudo-terminals: the bytes and settings that reach
+// the far end, the holders it refuses before touching the device, and how it
+// fails.
+
+#include "device_lock.h"
+#include "port_holders.h"
+#include "posix_serial_port.h"
+#include "wiper_frame.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <csignal>
+#include <fcntl.h>
+#include <functional>
+#include <poll.h>
+#include <pty.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace potpanel;
+
+namespace {
+
+// A pseudo-terminal pair: the slave stands for COM1, the master is the far end.
+// The slave stays open here too, so its settings can be read back afterwards.
+struct PseudoTerminal
+{
+    int master = -1;
+    int slave = -1;
+    std::string device;
+
+    PseudoTerminal()
+    {
+        char name[64];
+        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
+            qFatal("openpty failed");
+        device = name;
+        termios line{};
+        ::tcgetattr(slave, &line);
+        ::cfmakeraw(&line);
+        ::cfsetospeed(&line, B1200); // so that a refused port is seen untouched
+        ::tcsetattr(slave, TCSANOW, &line);
+    }
+    ~PseudoTerminal()
+    {
+        ::close(master);
+        ::close(slave);
+        ::unlink(lockPath().c_str());
+    }
+    std::string lockPath() const { return std::string(lockDirectory) + '/' + lockFileName(device); }
+    speed_t speed() const
+    {
+        termios line{};
+        ::tcgetattr(slave, &line);
+        return ::cfgetospeed(&line);
+    }
+    // The far end reads slowly, in small pieces, until `count` bytes have come
+    // or the line has been silent for three seconds.
+    QByteArray read(qsizetype count) const
+    {
+        QByteArray received;
+        char piece[64];
+        pollfd ready{master, POLLIN, 0};
+        while (received.size() < count && ::poll(&ready, 1, 3000) > 0) {
+            const ssize_t n = ::read(master, piece, sizeof piece);
+            if (n <= 0)
+                break;
+            received.append(piece, n);
+            std::this_thread::sleep_for(std::chrono::microseconds(500));
+        }
+        return received;
+    }
+};
+
+template <typename... Values> QByteArray printed(const char* format, Values... values)
+{
+    return QString::asprintf(format, values...).toLatin1();
+}
+
+QByteArray readFile(const std::string& path)
+{
+    QFile file(QString::fromStdString(path));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(absent)");
+}
+
+// Runs `work` in a child process and returns what it wrote to its pipe. An alarm
+// ends a child that hangs, so that a hang fails the test instead of the suite.
+QString inChild(const std::function<std::string()>& work)
+{
+    int pipeEnds[2];
+    if (::pipe(pipeEnds) != 0)
+        qFatal("pipe failed");
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::alarm(8);
+        const std::string said = work();
+        [[maybe_unused]] const auto written = ::write(pipeEnds[1], said.data(), said.size());
+        ::_exit(0);
+    }
+    ::close(pipeEnds[1]);
+    QByteArray said;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
+        said.append(buffer, n);
+    ::close(pipeEnds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (WIFSIGNALED(status))
+        return QStringLiteral("child killed by signal %1").arg(WTERMSIG(status));
+    return QString::fromUtf8(said);
+}
+
+std::string openFailure(const std::string& device)
+{
+    try {
+        PosixSerialPort port;
+        port.open(device, LineSettings{});
+    } catch (const PortFailure& failure) {
+        return failure.what();
+    }
+    return "opened";
+}
+
+// A child that takes hold of something and keeps it until the test is over.
+class Holder
+{
+public:
+    explicit Holder(const std::function<void()>& takeHold)
+    {
+        int pipeEnds[2];
+        if (::pipe(pipeEnds) != 0)
+            qFatal("pipe failed");
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            takeHold();
+            [[maybe_unused]] const auto written = ::write(pipeEnds[1], "!", 1);
+            for (;;)
+                ::pause();
+        }
+        ::close(pipeEnds[1]);
+        char ready = 0;
+        pollfd said{pipeEnds[0], POLLIN, 0};
+        if (::poll(&said, 1, 5000) != 1 || ::read(pipeEnds[0], &ready, 1) != 1)
+            qFatal("the holder did not take hold");
+        ::close(pipeEnds[0]);
+    }
+    ~Holder()
+    {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    pid_t pid() const { return pid_; }
+
+private:
+    pid_t pid_ = -1;
+};
+
+enum class Hold { LockFile, Flock, Session, NamedInMarkup };
+
+void writeFile(const std::string& path, const QByteArray& bytes)
+{
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", path.c_str());
+}
+
+} // namespace
+
+class TestPosixSerialPort : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void carriesEveryByteInOrderThenLetsGo();
+    void failsAndLetsGoWhenTheFarEndHasGone();
+    void refusesAHeldPortUntouched_data();
+    void refusesAHeldPortUntouched();
+    void neverTrustsAStrangeLockFile_data();
+    void neverTrustsAStrangeLockFile();
+    void findsTheKernelConsole_data();
+    void findsTheKernelConsole();
+};
+
+void TestPosixSerialPort::carriesEveryByteInOrderThenLetsGo()
+{
+    PseudoTerminal terminal;
+    QByteArray sent;
+    for (int n = 0; n < 4000; ++n)
+        sent += QByteArray("\x02"
+                           "D") +
+                "01"[n % 2] + printed("%02X", n % 256);
+    PosixSerialPort port;
+    port.open(terminal.device, LineSettings{});
+    QCOMPARE(readFile(terminal.lockPath()), printed("%10d\n", ::getpid()));
+    termios line{};
+    ::tcgetattr(terminal.slave, &line);
+    QCOMPARE(::cfgetospeed(&line), speed_t(B9600));
+    QCOMPARE(line.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS | CLOCAL), tcflag_t(CS8 | CLOCAL));
+    QCOMPARE(line.c_oflag & OPOST, tcflag_t(0));
+
+    // A burst far larger than the kernel's buffer, read slowly, then closed at once.
+    QByteArray received;
+    std::thread farEnd([&] { received = terminal.read(sent.size()); });
+    for (qsizetype at = 0; at < sent.size(); at += WiperFrame::size)
+        port.write(std::string_view(sent.constData() + at, WiperFrame::size));
+    port.close();
+    farEnd.join();
+    QCOMPARE(received, sent);
+    QCOMPARE(readFile(terminal.lockPath()), QByteArray("(absent)"));
+}
+
+void TestPosixSerialPort::failsAndLetsGoWhenTheFarEndHasGone()
+{
+    PseudoTerminal terminal;
+    PosixSerialPort port;
+    port.open(terminal.device, LineSettings{});
+    ::close(terminal.master);
+    terminal.master = -1;
+    QVERIFY_THROWS_EXCEPTION(PortFailure, port.write("\x02"
+                                                     "D032"));
+    QCOMPARE(readFile(terminal.lockPath()), QByteArray("(absent)"));
+    QVERIFY_THROWS_EXCEPTION(PortFailure, port.write("\x02"
+                                                     "D032"));
+    port.close();
+}
+
+void TestPosixSerialPort::refusesAHeldPortUntouched_data()
+{
+    QTest::addColumn<Hold>("hold");
+    QTest::addColumn<QString>("how");
+    QTest::newRow("lock file") << Hold::LockFile << ", which holds the lock file";
+    QTest::newRow("flock") << Hold::Flock << ", which has locked the device";
+    QTest::newRow("login session") << Hold::Session << ", whose controlling terminal it is";
+    QTest::newRow("name in markup") << Hold::NamedInMarkup << ", which holds the lock file";
+}
+
+void TestPosixSerialPort::refusesAHeldPortUntouched()
+{
+    QFETCH(Hold, hold);
+    QFETCH(QString, how);
+    PseudoTerminal terminal;
+    const Holder holder([&] {
+        if (hold == Hold::NamedInMarkup)
+            ::prctl(PR_SET_NAME, "<i>ab</i>cd");
+        if (hold == Hold::Flock)
+            ::flock(::open(terminal.device.c_str(), O_RDONLY | O_NOCTTY), LOCK_EX);
+        if (hold == Hold::Session) {
+            ::setsid();
+            ::ioctl(terminal.slave, TIOCSCTTY, 0);
+        }
+    });
+    if (hold == Hold::LockFile || hold == Hold::NamedInMarkup) {
+        writeFile(terminal.lockPath(), printed("%10d\n", holder.pid()));
+        how += ' ' + QString::fromStdString(terminal.lockPath());
+    }
+
+    const QString name = hold == Hold::NamedInMarkup ? "<i>ab</i>cd" : "tst_posix_seria";
+    QCOMPARE(inChild([&] { return openFailure(terminal.device); }),
+             QStringLiteral("in use by process %1 (%2)").arg(holder.pid()).arg(name) + how);
+    QCOMPARE(terminal.speed(), speed_t(B1200));
+}
+
+void TestPosixSerialPort::neverTrustsAStrangeLockFile_data()
+{
+    QTest::addColumn<QByteArray>("make");
+    QTest::addColumn<bool>("cleared");
+    QTest::newRow("FIFO") << QByteArray("mkfifo") << false;
+    QTest::newRow("link to /dev/zero") << QByteArray("link") << false;
+    QTest::newRow("64 MiB") << QByteArray("huge") << false;
+    QTest::newRow("PID 4294967295") << QByteArray("4294967295\n") << false;
+    QTest::newRow("PID 0") << QByteArray("         0\n") << false;
+    QTest::newRow("words") << QByteArray("potpanel\n") << false;
+    QTest::newRow("unreadable") << QByteArray("unreadable") << false;
+    QTest::newRow("gone process, UUCP") << QByteArray("gone %10d\n") << true;
+    QTest::newRow("gone process, Qt") << QByteArray("gone %d\nhost\nprogram\n") << true;
+}
+
+void TestPosixSerialPort::neverTrustsAStrangeLockFile()
+{
+    QFETCH(QByteArray, make);
+    QFETCH(bool, cleared);
+    PseudoTerminal terminal;
+    const std::string path = terminal.lockPath();
+    bool asNobody = false;
+    if (make == "mkfifo") {
+        ::mkfifo(path.c_str(), 0666);
+    } else if (make == "link") {
+        ::symlink("/dev/zero", path.c_str());
+    } else if (make == "huge") {
+        writeFile(path, "123\n");
+        ::truncate(path.c_str(), 64 << 20);
+    } else if (make == "unreadable") {
+        writeFile(path, "123\n");
+        ::chmod(path.c_str(), 0600);
+        asNobody = ::getuid() == 0;
+    } else if (make.startsWith("gone ")) {
+        const pid_t gone = ::fork();
+        if (gone == 0)
+            ::_exit(0);
+        ::waitpid(gone, nullptr, 0);
+        writeFile(path, printed(make.mid(5).constData(), gone));
+    } else {
+        writeFile(path, make);
+    }
+
+    const QString said = inChild([&] {
+        if (asNobody && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            return std::string("cannot become nobody");
+        return openFailure(terminal.device);
+    });
+    if (cleared) {
+        QCOMPARE(said, QStringLiteral("opened"));
+        return;
+    }
+    QCOMPARE(said, QString::fromStdString("the lock file " + path +
+                                          " names no process; if no other program uses the "
+                                          "port, delete it"));
+    QCOMPARE(terminal.speed(), speed_t(B1200));
+}
+
+void TestPosixSerialPort::findsTheKernelConsole_data()
+{
+    QTest::addColumn<QByteArray>("consoles");
+    QTest::addColumn<QByteArray>("active");
+    QTest::addColumn<bool>("console");
+    QTest::newRow("listed") << QByteArray("ttyS0                -W- (EC p a)    4:64\n")
+                            << QByteArray("ttyS0\n") << true;
+    QTest::newRow("by number") << QByteArray("console              -W- (EC p a)    4:64\n")
+                               << QByteArray("") << true;
+    QTest::newRow("active only") << QByteArray("tty0                 -WU (EC p  )    4:0\n")
+                                 << QByteArray("tty0 ttyS0\n") << true;
+    QTest::newRow("elsewhere") << QByteArray("tty0                 -WU (EC p  )    4:0\n"
+                                             "ttyS1                -W- (E  p a)    4:65\n")
+                               << QByteArray("tty0 ttyS1\n") << false;
+}
+
+void TestPosixSerialPort::findsTheKernelConsole()
+{
+    QFETCH(QByteArray, consoles);
+    QFETCH(QByteArray, active);
+    QFETCH(bool, console);
+    const QTemporaryDir directory;
+    const std::string consolesPath = directory.filePath("consoles").toStdString();
+    const std::string activePath = directory.filePath("active").toStdString();
+    writeFile(consolesPath, consoles);
+    writeFile(activePath, active);
+    QCOMPARE(isKernelConsole("ttyS0", makedev(4, 64), consolesPath, activePath), console);
+}
+
+QTEST_APPLESS_MAIN(TestPosixSerialPort)
+#include "tst_posix_serial_port.moc"
