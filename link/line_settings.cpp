@@ -1,5 +1,6 @@
 #include "line_settings.h"
 
+#include <cctype>
 #include <charconv>
 #include <stdexcept>
 #include <vector>
@@ -28,34 +29,18 @@ bool parseNumber(std::string_view field, std::int32_t& number)
     return !field.empty() && field.front() != '-' && error == std::errc() && rest == end;
 }
 
+// Parity letters in the order of the Parity enumerators.
+constexpr std::string_view parityLetters = "NEOMS";
+
 bool parseParity(std::string_view field, Parity& parity)
 {
-    if (field.size() != 1)
+    const auto letter = field.size() == 1 ? parityLetters.find(static_cast<char>(
+                                                std::toupper(static_cast<unsigned char>(field[0]))))
+                                          : std::string_view::npos;
+    if (letter == std::string_view::npos)
         return false;
-    switch (field.front()) {
-    case 'N':
-    case 'n':
-        parity = Parity::None;
-        return true;
-    case 'E':
-    case 'e':
-        parity = Parity::Even;
-        return true;
-    case 'O':
-    case 'o':
-        parity = Parity::Odd;
-        return true;
-    case 'M':
-    case 'm':
-        parity = Parity::Mark;
-        return true;
-    case 'S':
-    case 's':
-        parity = Parity::Space;
-        return true;
-    default:
-        return false;
-    }
+    parity = static_cast<Parity>(letter);
+    return true;
 }
 
 bool parseStopBits(std::string_view field, StopBits& stopBits)
@@ -99,7 +84,6 @@ LineSettings parseLineSettings(std::string_view text)
 
 std::string toString(const LineSettings& settings)
 {
-    static constexpr char parityLetters[] = {'N', 'E', 'O', 'M', 'S'};
     static constexpr const char* stopBitsText[] = {"1", "1.5", "2"};
     return std::to_string(settings.baudRate) + ',' +
            parityLetters[static_cast<int>(settings.parity)] + ',' +
