@@ -1,0 +1,395 @@
+"""The real program on a virtual COM1, driven through a private X display with
+real input events.  test_potpanel.py POTPANEL FAKE_MODEM GROUP (a class below)"""
+
+import glob
+import os
+import re
+import signal
+import subprocess
+import sys
+import termios
+import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "testing", "harness"))
+from potpanel_rig import DEVICE, Com1, Display, MapWatcher, controls, end_process, wait_until
+
+POTPANEL, FAKE_MODEM = os.environ.get("POTPANEL"), os.environ.get("FAKE_MODEM")
+CAPTION = "Tarvel Digital Potentiometers"
+START = [("A", 50), ("B", 50)]
+LOCK_FILE = "/run/lock/LCK..ttyS0"
+CONTROLS = controls()
+
+
+class Program:
+    """One run of the program on COM1, with the fake modem preloaded."""
+
+    def __init__(self, com1, display, user=None):
+        self.log, self.out = (os.path.join(com1.work, f"{name}-{id(self)}") for name in ("modem", "out"))
+        argv = ["env", f"LD_PRELOAD={FAKE_MODEM}", f"FAKE_MODEM_LOG={self.log}", POTPANEL]
+        if user:
+            argv = ["setpriv", f"--reuid={user[0]}", f"--regid={user[1]}", "--clear-groups", *argv]
+        with open(self.out, "w") as out:
+            self.process = com1.popen(argv, env=display.env, stdout=out, stderr=subprocess.STDOUT)
+        self.pid = self.process.pid
+
+    def wait(self, timeout=30):
+        try:
+            return self.process.wait(timeout)
+        except subprocess.TimeoutExpired:
+            raise AssertionError(f"the program did not end within {timeout} s") from None
+
+    def output(self):
+        with open(self.out, errors="replace") as out:
+            return out.read()
+
+    def events(self):
+        """(ns, event) for each RTS change, write and close on a terminal."""
+        if not os.path.exists(self.log):
+            return []
+        with open(self.log) as log:
+            return [(int(line.split()[0]), " ".join(line.split()[1:-1]), int(line.split()[-1]))
+                    for line in log]
+
+    def closes(self):
+        """How often the descriptor RTS was raised on has been closed since."""
+        events = self.events()
+        raised = [fd for _, event, fd in events if event == "rts 1"][:1]
+        return sum(1 for _, event, fd in events[[e[1] for e in events].index("rts 1"):]
+                   if event == "close" and fd == raised[0]) if raised else 0
+
+
+class Form:
+    """The window and the operator's hands on it."""
+
+    def __init__(self, display, window):
+        self.display, self.window = display, window
+        shell = dict(l.split("=") for l in display.xdotool("getwindowgeometry", "--shell", window).split())
+        self.origin = int(shell["X"]), int(shell["Y"])
+        # Without a window manager nobody hands out the focus: do what one would.
+        display.xdotool("windowfocus", "--sync", window)
+
+    def at(self, control, x=0.5):
+        """A point in a control: x a fraction of its width, or pixels from its left (right if < 0)."""
+        left, top, width, height = CONTROLS[control]
+        return (self.origin[0] + left + round(x * width if isinstance(x, float) else x % width),
+                self.origin[1] + top + height // 2)
+
+    def click(self, control, x=0.5, button=1, count=1):
+        self.display.xdotool("mousemove", "--sync", *self.at(control, x), "click", "--repeat", count,
+                             "--delay", 30, button)
+
+    def keys(self, *names, delay=12):
+        self.display.xdotool("key", "--delay", delay, *names)
+
+    def read(self, control):
+        """A display's text as the operator copies it."""
+        self.click(control)
+        self.keys("ctrl+a")
+        return self.display.selection(lambda: self.keys("ctrl+c"))
+
+
+class Scenario(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.display = Display()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.display.close()
+
+    def com1(self, read=True, **options):
+        com1 = Com1(**options)
+        self.addCleanup(com1.close)
+        if read and com1.far_end:
+            com1.far_end.start()
+        return com1
+
+    def launch(self, com1, display=None, user=None):
+        program = Program(com1, display or self.display, user)
+        self.addCleanup(end_process, program.process)
+        return program
+
+    def form(self, program, display=None, excluding=()):
+        display = display or self.display
+        return Form(display, display.wait_window(CAPTION, program.pid, excluding=excluding))
+
+    def start(self):
+        com1 = self.com1()
+        program = self.launch(com1)
+        form = self.form(program)
+        self.assertEqual(com1.far_end.wait_for(2), START)
+        return com1, program, form
+
+    def hold(self, process):
+        self.addCleanup(end_process, process)
+        return process
+
+    def watch(self, **options):
+        watcher = MapWatcher(self.display, **options)
+        self.addCleanup(watcher.stop)
+        return watcher
+
+    def message(self, program, excluding=()):
+        """The text of the program's message box, selected as an operator copies it; then OK."""
+        box = self.display.wait_window(CAPTION, program.pid, excluding=excluding)
+        kind = self.display.run("xprop", "-id", str(box), "_NET_WM_WINDOW_TYPE").stdout
+        self.assertIn("_NET_WM_WINDOW_TYPE_DIALOG", kind, "a window came up, not a message")
+        text = self.display.selection(lambda: self.display.xdotool(
+            "mousemove", "--sync", "--window", box, 70, 20, "click", "--repeat", 3, "--delay", 80, 1),
+            "primary")
+        self.display.xdotool("windowfocus", "--sync", box, "key", "Return")
+        return box, text
+
+    def assertEnded(self, com1, program, frames, status=0):
+        self.assertEqual(program.wait(), status, program.output())
+        self.assertEqual(com1.far_end.settle(), START + frames)
+        self.assertEqual(program.closes(), 1, program.events())
+
+
+class StartUp(Scenario):
+    def test_line_and_window_at_start(self):
+        com1 = self.com1(read=False)  # read once the window is mapped
+        watcher = self.watch(on_map=lambda window: com1.far_end.waiting())
+        program = self.launch(com1)
+        form = self.form(program)
+        com1.far_end.start()
+        com1.far_end.wait_for(2)
+        self.assertEqual(com1.far_end.received, bytes.fromhex("0244303332 0244313332"))
+        self.assertEqual([n for window, n in watcher.maps if window == form.window][:1], [10],
+                         "bytes on the line when the window was mapped")
+        events = [event for _, event, _ in program.events()]
+        self.assertEqual(events[:1], ["rts 1"], "RTS raised before the first write")
+        iflag, oflag, cflag, lflag, ispeed, ospeed, _ = termios.tcgetattr(com1.slave)
+        self.assertEqual((ispeed, ospeed, cflag & (termios.CSIZE | termios.PARENB | termios.CSTOPB)),
+                         (termios.B9600, termios.B9600, termios.CS8))
+        self.assertFalse(oflag & termios.OPOST or lflag & (termios.ICANON | termios.ECHO | termios.ISIG)
+                         or iflag & (termios.ICRNL | termios.IXON), "the line is not raw")
+
+        info = self.display.run("xwininfo", "-id", str(form.window)).stdout
+        self.assertEqual(re.findall(r"(?:Width|Height): (\d+)", info), ["356", "149"])
+        props = self.display.run("xprop", "-id", str(form.window)).stdout
+        self.assertIn(f'WM_NAME(STRING) = "{CAPTION}"', props)
+        self.assertIn("minimum size: 356 by 149", props)
+        self.assertIn("maximum size: 356 by 149", props)
+        motif = [int(v, 0) for v in re.findall(r"_MOTIF_WM_HINTS\S* = (.*)", props)[0].split(", ")]
+        self.assertFalse(motif[0] & 1 and motif[1] & 0x18, "minimise or maximise allowed")
+        self.assertTrue(motif[0] & 2 and not motif[2] & 0x60, "minimise or maximise box")
+        self.assertEqual((form.read("Text1"), form.read("Text2")), ("32", "32"))
+        form.click("Command1")
+        self.assertEnded(com1, program, [])
+
+
+def keys(*names):
+    return lambda form, far_end: form.keys(*names)
+
+
+def click(control, x=0.5, button=1, count=1):
+    return lambda form, far_end: form.click(control, x, button, count)
+
+
+def typed_then_changed(form, far_end):
+    for control, text in (("Text1", "7F"), ("Text2", "x")):
+        form.click(control)
+        form.keys("ctrl+a")
+        form.display.xdotool("type", text)
+        form.keys("Return")
+    form.click("HScroll1", -4)
+
+
+def thumb_drag(form, far_end):
+    left, top, width, height = CONTROLS["HScroll1"]
+    x, y = form.at("HScroll1", height * 3 // 2 + (width - 3 * height) * 50 // 255)  # the thumb at 50
+    form.display.xdotool("mousemove", "--sync", x, y, "mousedown", 1)
+    for step in range(1, 9):
+        form.display.xdotool("mousemove", "--sync", x + 30 * step, y)  # past the bar's end: 255
+    if far_end.settle() != START:
+        raise AssertionError(f"sent during the drag: {far_end.frames()}")
+    form.display.xdotool("mouseup", 1)
+
+
+class OneOf(tuple):
+    """Frames that may come in more than one way."""
+
+
+# what the operator does (the focus starts on HScroll1), the frames it sends, what the displays read
+GESTURES = [
+    ("Right", keys("Right"), [("A", 51)]),
+    ("Left", keys("Left"), [("A", 49)]),
+    ("Up", keys("Up"), [("A", 51)]),
+    ("Down", keys("Down"), [("A", 49)]),
+    ("Page Up", keys("Prior"), [("A", 51)]),
+    ("Page Down", keys("Next"), [("A", 49)]),
+    ("Home, then down stays at 0", keys("Home", "Left", "Down", "Next"), [("A", 0)]),
+    ("End, then up stays at FF", keys("End", "Right", "Up", "Prior"), [("A", 255)]),
+    ("ten up from 0", keys("Home", *["Right"] * 10), [("A", v) for v in range(11)]),
+    ("Tab order", keys("Right", "Tab", "Left", "Tab", "x", "Tab", "y"), [("A", 51), ("B", 49)],
+     ("x", "y")),
+    ("right arrow", click("HScroll1", -4), [("A", 51)]),
+    ("left arrow", click("HScroll2", 4), [("B", 49)]),
+    ("track right of the thumb", click("HScroll1", 0.8), [("A", 51)]),
+    ("track left of the thumb", click("HScroll2", 30), [("B", 49)]),
+    ("wheel up", click("HScroll1", button=4, count=3), [("A", 51), ("A", 52), ("A", 53)]),
+    ("wheel down", click("HScroll2", button=5, count=2), [("B", 49), ("B", 48)]),
+    ("thumb drag", thumb_drag, [("A", 255)]),
+    ("typed text", typed_then_changed, [("A", 51)], ("33", "x")),
+    ("right click on a slider", click("HScroll1", 0.8, button=3), []),
+    ("middle click on the track", click("HScroll1", 0.8, button=2), OneOf(([], [("A", 51)]))),
+]
+
+
+class Gestures(Scenario):
+    def test_gestures(self):
+        for name, gesture, expected, *displays in GESTURES:
+            with self.subTest(name):
+                com1, program, form = self.start()
+                watcher = self.watch()
+                gesture(form, com1.far_end)
+                sent = com1.far_end.settle()[2:]
+                self.assertIn(sent, expected if isinstance(expected, OneOf) else [expected])
+                self.assertEqual(watcher.maps, [], "a window came up")
+                last = dict(START + sent)
+                self.assertEqual((form.read("Text1"), form.read("Text2")),
+                                 displays[0] if displays else (f"{last['A']:X}", f"{last['B']:X}"))
+                form.click("Command1")
+                self.assertEnded(com1, program, sent)
+                self.doCleanups()
+
+
+ENDINGS = [
+    ("EXIT by mouse", lambda form, program: form.click("Command1")),
+    ("EXIT by keyboard", lambda form, program: form.keys("Tab", "Tab", "Tab", "Tab", "space")),
+    ("close box", lambda form, program: form.display.close_request(form.window)),
+    *[(name, lambda form, program, name=name: os.kill(program.pid, getattr(signal, name)))
+      for name in ("SIGTERM", "SIGHUP", "SIGINT")],
+]
+
+
+class Endings(Scenario):
+    def test_endings(self):
+        for name, ending in ENDINGS:
+            with self.subTest(name):
+                com1, program, form = self.start()
+                form.keys("Right")
+                com1.far_end.wait_for(3)
+                lock_file = com1.path(LOCK_FILE)
+                held = open(lock_file).read() if os.path.exists(lock_file) else None
+                ending(form, program)
+                self.assertEnded(com1, program, [("A", 51)])
+                with self.subTest("lock file"):
+                    self.assertEqual(held, f"{program.pid:10d}\n", "the lock file while running")
+                    self.assertFalse(os.path.exists(lock_file), "the lock file is left")
+                self.doCleanups()
+
+
+def another_potpanel(scenario, com1):
+    first = scenario.launch(com1)
+    form = scenario.form(first)
+    com1.far_end.wait_for(2)
+    return {"pid": first.pid, "first": (first, form)}
+
+
+def flock_holder(scenario, com1):
+    holder = scenario.hold(com1.popen(["flock", "--no-fork", DEVICE, "sh", "-c", "echo; exec cat"],
+                                      stdin=subprocess.PIPE, stdout=subprocess.PIPE))
+    holder.stdout.readline()
+    return {"pid": holder.pid}
+
+
+def lock_file_holder(name):
+    def take(scenario, com1):
+        holder = scenario.hold(subprocess.Popen(
+            [sys.executable, "-c", "import ctypes, sys; ctypes.CDLL(None).prctl(15, sys.argv[1].encode());"
+             " print(flush=True); sys.stdin.read()", name], stdin=subprocess.PIPE, stdout=subprocess.PIPE))
+        holder.stdout.readline()
+        with open(com1.path(LOCK_FILE), "w") as lock:
+            lock.write(f"{holder.pid:10d}\n")
+        return {"pid": holder.pid}
+    return take
+
+
+def login_session(scenario, com1):
+    holder = scenario.hold(com1.popen(["sh", "-c", 'exec setsid -c sh -c "echo \\$\\$; exec sleep 600"'
+                                       f" <{DEVICE}"], stdout=subprocess.PIPE))
+    pid = int(holder.stdout.readline())
+    scenario.addCleanup(os.kill, pid, signal.SIGKILL)
+    return {"pid": pid}
+
+
+# COM1 as it is, what else takes it, the user, what the message says
+REFUSALS = [
+    ("COM1 missing", {"kind": "missing"}, None, None, ["COM1", "no such device"]),
+    ("COM1 not a serial device", {"kind": "null"}, None, None, ["COM1", "not a serial device"]),
+    ("another potpanel", {}, another_potpanel, None, ["COM1", "in use by process {pid}"]),
+    ("flock", {}, flock_holder, None, ["COM1", "in use by process {pid}"]),
+    ("UUCP lock file", {}, lock_file_holder("minicom"), None, ["in use by process {pid} (minicom)"]),
+    ("ordinary user", {"kind": "dialout"}, None, ("nobody", "nogroup"), ["COM1", "permission denied", "dialout"]),
+    ("kernel console", {"console": True}, None, None, ["COM1", "is the system console"]),
+    ("login session", {}, login_session, None, ["COM1", "in use by process {pid} (sleep)"]),
+    ("lock directory read-only", {"locks": "ro"}, None, None, ["COM1", "lock"]),
+    ("markup in a name", {}, lock_file_holder("<i>ab</i>cd"), None, ["process {pid} (<i>ab</i>cd)"]),
+]
+
+
+class Refusals(Scenario):
+    def test_refusals(self):
+        for name, line, take, user, phrases in REFUSALS:
+            with self.subTest(name):
+                com1 = self.com1(**line)
+                taken = take(self, com1) if take else {}
+                watcher = self.watch()
+                program = self.launch(com1, user=user)
+                box, text = self.message(program)
+                self.assertEqual(glob.glob(com1.path("/tmp/LCK..*")) + glob.glob(com1.path("/var/tmp/LCK..*")), [])
+                for phrase in phrases:
+                    self.assertIn(phrase.format(**taken).lower(), text.lower())
+                self.assertEqual(program.wait(), 1, program.output())
+                self.assertEqual([window for window, _ in watcher.maps], [box], "a window besides the message")
+                self.assertEqual([e for e in program.events() if e[1] != "close"], [], "the port was used")
+                if "first" in taken:
+                    taken["first"][1].click("Command1")
+                    self.assertEnded(com1, taken["first"][0], [])
+                elif com1.far_end:
+                    self.assertEqual(com1.far_end.settle(), [])
+                self.doCleanups()
+
+
+class Faults(Scenario):
+    def test_far_end_vanishing(self):
+        com1, program, form = self.start()
+        form.keys("Right")
+        self.assertEqual(com1.far_end.wait_for(3), START + [("A", 51)])
+        com1.vanish()
+        form.keys("Right")
+        box, text = self.message(program, excluding=[form.window])
+        self.assertIn("com1", text.lower())
+        self.assertIn("cannot write", text.lower())
+        self.assertNotEqual(program.wait(), 0, program.output())
+        self.assertEqual(program.closes(), 1, program.events())
+
+    def test_display_loss(self):
+        display = Display()
+        self.addCleanup(display.close)
+        com1 = self.com1()
+        program = self.launch(com1, display)
+        self.form(program, display)
+        com1.far_end.wait_for(2)
+        display.server.kill()
+        program.wait(5)
+        self.assertFalse(os.path.exists(com1.path(LOCK_FILE)), "the lock file is left")
+        self.assertEqual(program.closes(), 1, program.events())
+
+    def test_burst_of_changes(self):
+        com1, program, form = self.start()
+        presses = ["Right"] * 205 + ["Tab"] + ["Left"] * 50 + ["shift+Tab"] + ["Left"] * 255
+        form.keys(*presses, "Tab", "Tab", "Tab", "Tab", "space", delay=0)
+        self.assertEnded(com1, program, [("A", v) for v in range(51, 256)] +
+                         [("B", v) for v in range(49, -1, -1)] + [("A", v) for v in range(254, -1, -1)])
+
+
+if __name__ == "__main__":
+    if os.geteuid() != 0:
+        print("skipped: the virtual COM1 needs root, for a private mount namespace")
+        sys.exit(77)
+    POTPANEL, FAKE_MODEM, group = sys.argv[1:4]
+    result = unittest.TextTestRunner(verbosity=2).run(unittest.defaultTestLoader.loadTestsFromName(group, sys.modules[__name__]))
+    sys.exit(0 if result.wasSuccessful() else 1)
