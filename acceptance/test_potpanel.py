@@ -11,12 +11,9 @@ import termios
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "testing", "harness"))
-from potpanel_rig import DEVICE, Com1, Display, MapWatcher, controls, end_process, wait_until
+from potpanel_rig import DEVICE, Com1, Display, MapWatcher, controls, end_process
 
-POTPANEL, FAKE_MODEM = os.environ.get("POTPANEL"), os.environ.get("FAKE_MODEM")
-CAPTION = "Tarvel Digital Potentiometers"
-START = [("A", 50), ("B", 50)]
-LOCK_FILE = "/run/lock/LCK..ttyS0"
+CAPTION, START, LOCK_FILE = "Tarvel Digital Potentiometers", [("A", 50), ("B", 50)], "/run/lock/LCK..ttyS0"
 CONTROLS = controls()
 
 
@@ -43,40 +40,32 @@ class Program:
             return out.read()
 
     def events(self):
-        """(ns, event) for each RTS change, write and close on a terminal."""
-        if not os.path.exists(self.log):
-            return []
-        with open(self.log) as log:
-            return [(int(line.split()[0]), " ".join(line.split()[1:-1]), int(line.split()[-1]))
-                    for line in log]
+        """(event, descriptor) for each RTS change, write and close on a terminal."""
+        with open(self.log) if os.path.exists(self.log) else open(os.devnull) as log:
+            return [tuple(line.split()) for line in log]
 
     def closes(self):
         """How often the descriptor RTS was raised on has been closed since."""
         events = self.events()
-        raised = [fd for _, event, fd in events if event == "rts 1"][:1]
-        return sum(1 for _, event, fd in events[[e[1] for e in events].index("rts 1"):]
-                   if event == "close" and fd == raised[0]) if raised else 0
+        up = [i for i, (event, _) in enumerate(events) if event == "rts-up"][:1]
+        return events[up[0]:].count(("close", events[up[0]][1])) if up else 0
 
 
 class Form:
-    """The window and the operator's hands on it."""
+    """The window, and the operator's hands on it."""
 
     def __init__(self, display, window):
         self.display, self.window = display, window
-        shell = dict(l.split("=") for l in display.xdotool("getwindowgeometry", "--shell", window).split())
-        self.origin = int(shell["X"]), int(shell["Y"])
-        # Without a window manager nobody hands out the focus: do what one would.
-        display.xdotool("windowfocus", "--sync", window)
+        display.xdotool("windowfocus", "--sync", window)  # what a window manager would do
 
     def at(self, control, x=0.5):
         """A point in a control: x a fraction of its width, or pixels from its left (right if < 0)."""
         left, top, width, height = CONTROLS[control]
-        return (self.origin[0] + left + round(x * width if isinstance(x, float) else x % width),
-                self.origin[1] + top + height // 2)
+        return left + round(x * width if isinstance(x, float) else x % width), top + height // 2
 
     def click(self, control, x=0.5, button=1, count=1):
-        self.display.xdotool("mousemove", "--sync", *self.at(control, x), "click", "--repeat", count,
-                             "--delay", 30, button)
+        self.display.xdotool("mousemove", "--sync", "--window", self.window, *self.at(control, x),
+                             "click", "--repeat", count, "--delay", 30, button)
 
     def keys(self, *names, delay=12):
         self.display.xdotool("key", "--delay", delay, *names)
@@ -109,9 +98,9 @@ class Scenario(unittest.TestCase):
         self.addCleanup(end_process, program.process)
         return program
 
-    def form(self, program, display=None, excluding=()):
+    def form(self, program, display=None):
         display = display or self.display
-        return Form(display, display.wait_window(CAPTION, program.pid, excluding=excluding))
+        return Form(display, display.wait_window(CAPTION, program.pid))
 
     def start(self):
         com1 = self.com1()
@@ -132,13 +121,13 @@ class Scenario(unittest.TestCase):
     def message(self, program, excluding=()):
         """The text of the program's message box, selected as an operator copies it; then OK."""
         box = self.display.wait_window(CAPTION, program.pid, excluding=excluding)
-        kind = self.display.run("xprop", "-id", str(box), "_NET_WM_WINDOW_TYPE").stdout
+        kind = self.display.run("xprop", "-id", box, "_NET_WM_WINDOW_TYPE").stdout
         self.assertIn("_NET_WM_WINDOW_TYPE_DIALOG", kind, "a window came up, not a message")
         text = self.display.selection(lambda: self.display.xdotool(
             "mousemove", "--sync", "--window", box, 70, 20, "click", "--repeat", 3, "--delay", 80, 1),
             "primary")
         self.display.xdotool("windowfocus", "--sync", box, "key", "Return")
-        return box, text
+        return box, text.lower()
 
     def assertEnded(self, com1, program, frames, status=0):
         self.assertEqual(program.wait(), status, program.output())
@@ -157,17 +146,16 @@ class StartUp(Scenario):
         self.assertEqual(com1.far_end.received, bytes.fromhex("0244303332 0244313332"))
         self.assertEqual([n for window, n in watcher.maps if window == form.window][:1], [10],
                          "bytes on the line when the window was mapped")
-        events = [event for _, event, _ in program.events()]
-        self.assertEqual(events[:1], ["rts 1"], "RTS raised before the first write")
+        self.assertEqual(program.events()[0][0], "rts-up", "RTS raised before the first write")
         iflag, oflag, cflag, lflag, ispeed, ospeed, _ = termios.tcgetattr(com1.slave)
         self.assertEqual((ispeed, ospeed, cflag & (termios.CSIZE | termios.PARENB | termios.CSTOPB)),
                          (termios.B9600, termios.B9600, termios.CS8))
         self.assertFalse(oflag & termios.OPOST or lflag & (termios.ICANON | termios.ECHO | termios.ISIG)
                          or iflag & (termios.ICRNL | termios.IXON), "the line is not raw")
 
-        info = self.display.run("xwininfo", "-id", str(form.window)).stdout
+        info = self.display.run("xwininfo", "-id", form.window).stdout
         self.assertEqual(re.findall(r"(?:Width|Height): (\d+)", info), ["356", "149"])
-        props = self.display.run("xprop", "-id", str(form.window)).stdout
+        props = self.display.run("xprop", "-id", form.window).stdout
         self.assertIn(f'WM_NAME(STRING) = "{CAPTION}"', props)
         self.assertIn("minimum size: 356 by 149", props)
         self.assertIn("maximum size: 356 by 149", props)
@@ -190,18 +178,16 @@ def click(control, x=0.5, button=1, count=1):
 def typed_then_changed(form, far_end):
     for control, text in (("Text1", "7F"), ("Text2", "x")):
         form.click(control)
-        form.keys("ctrl+a")
-        form.display.xdotool("type", text)
-        form.keys("Return")
+        form.keys("ctrl+a", *text, "Return")
     form.click("HScroll1", -4)
 
 
 def thumb_drag(form, far_end):
     left, top, width, height = CONTROLS["HScroll1"]
     x, y = form.at("HScroll1", height * 3 // 2 + (width - 3 * height) * 50 // 255)  # the thumb at 50
-    form.display.xdotool("mousemove", "--sync", x, y, "mousedown", 1)
-    for step in range(1, 9):
-        form.display.xdotool("mousemove", "--sync", x + 30 * step, y)  # past the bar's end: 255
+    form.display.xdotool("mousemove", "--sync", "--window", form.window, x, y, "mousedown", 1)
+    for step in range(1, 9):  # on past the bar's end: 255
+        form.display.xdotool("mousemove", "--sync", "--window", form.window, x + 30 * step, y)
     if far_end.settle() != START:
         raise AssertionError(f"sent during the drag: {far_end.frames()}")
     form.display.xdotool("mouseup", 1)
@@ -222,8 +208,7 @@ GESTURES = [
     ("Home, then down stays at 0", keys("Home", "Left", "Down", "Next"), [("A", 0)]),
     ("End, then up stays at FF", keys("End", "Right", "Up", "Prior"), [("A", 255)]),
     ("ten up from 0", keys("Home", *["Right"] * 10), [("A", v) for v in range(11)]),
-    ("Tab order", keys("Right", "Tab", "Left", "Tab", "x", "Tab", "y"), [("A", 51), ("B", 49)],
-     ("x", "y")),
+    ("Tab order", keys("Right", "Tab", "Left", "Tab", "x", "Tab", "y"), [("A", 51), ("B", 49)], ("x", "y")),
     ("right arrow", click("HScroll1", -4), [("A", 51)]),
     ("left arrow", click("HScroll2", 4), [("B", 49)]),
     ("track right of the thumb", click("HScroll1", 0.8), [("A", 51)]),
@@ -308,8 +293,8 @@ def lock_file_holder(name):
 
 
 def login_session(scenario, com1):
-    holder = scenario.hold(com1.popen(["sh", "-c", 'exec setsid -c sh -c "echo \\$\\$; exec sleep 600"'
-                                       f" <{DEVICE}"], stdout=subprocess.PIPE))
+    holder = scenario.hold(com1.popen(["sh", "-c", f'exec setsid -c sh -c "echo \\$\\$; exec sleep 600" <{DEVICE}'],
+                                      stdout=subprocess.PIPE))
     pid = int(holder.stdout.readline())
     scenario.addCleanup(os.kill, pid, signal.SIGKILL)
     return {"pid": pid}
@@ -341,10 +326,10 @@ class Refusals(Scenario):
                 box, text = self.message(program)
                 self.assertEqual(glob.glob(com1.path("/tmp/LCK..*")) + glob.glob(com1.path("/var/tmp/LCK..*")), [])
                 for phrase in phrases:
-                    self.assertIn(phrase.format(**taken).lower(), text.lower())
+                    self.assertIn(phrase.format(**taken).lower(), text)
                 self.assertEqual(program.wait(), 1, program.output())
                 self.assertEqual([window for window, _ in watcher.maps], [box], "a window besides the message")
-                self.assertEqual([e for e in program.events() if e[1] != "close"], [], "the port was used")
+                self.assertEqual([e for e in program.events() if e[0] != "close"], [], "the port was used")
                 if "first" in taken:
                     taken["first"][1].click("Command1")
                     self.assertEnded(com1, taken["first"][0], [])
@@ -361,8 +346,8 @@ class Faults(Scenario):
         com1.vanish()
         form.keys("Right")
         box, text = self.message(program, excluding=[form.window])
-        self.assertIn("com1", text.lower())
-        self.assertIn("cannot write", text.lower())
+        self.assertIn("com1", text)
+        self.assertIn("cannot write", text)
         self.assertNotEqual(program.wait(), 0, program.output())
         self.assertEqual(program.closes(), 1, program.events())
 
@@ -391,5 +376,6 @@ if __name__ == "__main__":
         print("skipped: the virtual COM1 needs root, for a private mount namespace")
         sys.exit(77)
     POTPANEL, FAKE_MODEM, group = sys.argv[1:4]
-    result = unittest.TextTestRunner(verbosity=2).run(unittest.defaultTestLoader.loadTestsFromName(group, sys.modules[__name__]))
+    result = unittest.TextTestRunner(verbosity=2).run(
+        unittest.defaultTestLoader.loadTestsFromName(group, sys.modules[__name__]))
     sys.exit(0 if result.wasSuccessful() else 1)

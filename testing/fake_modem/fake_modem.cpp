@@ -1,11 +1,10 @@
 // Preloaded into a program under test: gives pseudo-terminals the modem-control
-// lines they lack, and records to the file FAKE_MODEM_LOG, one line each with a
-// monotonic time in nanoseconds first, every change of RTS ("rts 1 <fd>"), write
-// ("write <fd>") and close ("close <fd>") on a terminal, a second close included.
+// lines they lack, and records to the file FAKE_MODEM_LOG, one line each, every
+// change of RTS ("rts-up <fd>", "rts-down <fd>"), write ("write <fd>") and close
+// ("close <fd>", a second close included) on a terminal.
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/ioctl.h>
@@ -32,11 +31,8 @@ int terminalMinor(int fd)
 void record(const char* event, int fd)
 {
     const char* path = std::getenv("FAKE_MODEM_LOG");
-    timespec now{};
-    ::clock_gettime(CLOCK_MONOTONIC, &now);
-    char line[96];
-    const int length = std::snprintf(line, sizeof line, "%lld %s %d\n",
-                                     now.tv_sec * 1000000000LL + now.tv_nsec, event, fd);
+    char line[64];
+    const int length = std::snprintf(line, sizeof line, "%s %d\n", event, fd);
     const int log = path ? static_cast<int>(::syscall(SYS_openat, AT_FDCWD, path,
                                                       O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644))
                          : -1;
@@ -67,7 +63,7 @@ extern "C" int ioctl(int fd, unsigned long request, ...)
                 : request == TIOCMBIS ? lines | *argument
                                       : lines & ~*argument;
     if ((before ^ lines) & TIOCM_RTS)
-        record(lines & TIOCM_RTS ? "rts 1" : "rts 0", fd);
+        record(lines & TIOCM_RTS ? "rts-up" : "rts-down", fd);
     return 0;
 }
 

@@ -17,8 +17,8 @@ import threading
 import time
 import tty
 
-SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 DEVICE = "/dev/ttyS0"
+_HEADER = os.path.join(os.path.dirname(__file__), "..", "..", "panel", "form1_controls.h")
 _FRAME = re.compile(rb"\x02D([01])([0-9A-F]{2})")
 _x11 = ctypes.CDLL("libX11.so.6")
 _P, _W, _I = ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int
@@ -32,8 +32,8 @@ for _name, _result, _arguments in (
 
 
 def controls():
-    """Each control's (left, top, width, height) in pixels, by name."""
-    with open(os.path.join(SOURCE, "panel", "form1_controls.h")) as header:
+    """Each control's (left, top, width, height) in pixels, 15 twips each, by name."""
+    with open(_HEADER) as header:
         entries = re.findall(r'\{\s*"(\w+)",\s*ControlKind::\w+,\s*\{([\d\s,]+)\}', header.read())
     return {name: tuple(round(int(twips) / 15) for twips in rect.split(",")) for name, rect in entries}
 
@@ -70,17 +70,16 @@ class Display:
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_end)
         # The number and its newline come in two writes; closing the pipe between
-        # them makes the second one fail and the server exit.
-        announced, deadline = b"", time.monotonic() + 20
-        while not announced.endswith(b"\n") and self.server.poll() is None \
-                and time.monotonic() < deadline:
+        # them would make the second fail and the server exit.
+        number, deadline = b"", time.monotonic() + 20
+        while not number.endswith(b"\n") and self.alive() and time.monotonic() < deadline:
             if select.select([read_end], [], [], 0.1)[0]:
-                announced += os.read(read_end, 32) or b"?"
+                number += os.read(read_end, 32) or b"?"
         os.close(read_end)
-        self.name = ":" + announced.decode().strip()
+        self.name = ":" + number.decode().strip()
         self.env = dict(os.environ, DISPLAY=self.name)
         # The number may be announced a moment before clients are let in.
-        while announced.endswith(b"\n") and self.server.poll() is None and time.monotonic() < deadline:
+        while number.endswith(b"\n") and self.alive() and time.monotonic() < deadline:
             if handle := _x11.XOpenDisplay(self.name.encode()):
                 _x11.XCloseDisplay(handle)
                 return
@@ -88,44 +87,47 @@ class Display:
         self.close()
         raise RuntimeError("Xvfb did not start")
 
+    def alive(self):
+        return self.server.poll() is None
+
     def close(self):
         end_process(self.server)
 
-    def xdotool(self, *arguments):
-        # A dead server's number may serve another session by now: send it nothing.
-        if self.server.poll() is not None:
-            raise RuntimeError(f"the X server {self.name} has ended")
-        return subprocess.run(["xdotool", *map(str, arguments)], env=self.env, check=True,
-                              capture_output=True, text=True, timeout=60).stdout
-
     def run(self, *argv):
-        return subprocess.run(argv, env=self.env, capture_output=True, text=True, timeout=10)
+        # A dead server's number may serve another session by now: send it nothing.
+        if not self.alive():
+            raise RuntimeError(f"the X server {self.name} has ended")
+        return subprocess.run([*map(str, argv)], env=self.env, capture_output=True, text=True,
+                              timeout=60)
+
+    def xdotool(self, *arguments):
+        result = self.run("xdotool", *arguments)
+        if result.returncode:
+            raise RuntimeError(f"xdotool {arguments}: {result.stderr}")
+        return result.stdout
 
     def wait_window(self, title, pid, timeout=15, excluding=()):
         """A mapped window of process pid with this title."""
-        search = ("xdotool", "search", "--all", "--onlyvisible", "--pid", str(pid), "--name", f"^{title}$")
-        return wait_until(lambda: [int(w) for w in self.run(*search).stdout.split()
-                                   if int(w) not in excluding], timeout, f"a window of {pid}")[0]
+        search = ("xdotool", "search", "--all", "--onlyvisible", "--pid", pid, "--name", f"^{title}$")
+        return wait_until(lambda: [w for w in map(int, self.run(*search).stdout.split())
+                                   if w not in excluding], timeout, f"a window of {pid}")[0]
 
     def selection(self, gesture, name="clipboard"):
         """The text that gesture() puts on a selection. A marker owns it first, so
         that an unchanged selection is told apart from a copy of the same text."""
-        marker = f"marker {time.monotonic_ns()}"
-        paste = ("xclip", "-o", "-selection", name)
-        subprocess.run(["xclip", "-i", "-selection", name], input=marker.encode(), env=self.env,
+        marker, paste = f"marker {time.monotonic_ns()}", ("xclip", "-o", "-selection", name)
+        subprocess.run(["xclip", "-i", "-selection", name], input=marker, text=True, env=self.env,
                        stdout=subprocess.DEVNULL, check=True, timeout=10)
         wait_until(lambda: self.run(*paste).stdout == marker, what="the marker")
         gesture()
-        texts = lambda: [r.stdout for r in [self.run(*paste)] if r.returncode == 0 and r.stdout != marker]
-        return wait_until(texts, what=f"a copy to the {name} selection")[0]
+        copied = lambda: [r.stdout for r in [self.run(*paste)] if not r.returncode and r.stdout != marker]
+        return wait_until(copied, what=f"a copy to the {name} selection")[0]
 
     def close_request(self, window):
         """The close box: WM_DELETE_WINDOW, as a window manager sends it."""
-        handle = _x11.XOpenDisplay(self.name.encode())
-        event = bytearray(192)
-        struct.pack_into("iQiQQQi", event, 0, 33, 0, 1, 0, window,
-                         _x11.XInternAtom(handle, b"WM_PROTOCOLS", 0), 32)
-        struct.pack_into("q", event, 56, _x11.XInternAtom(handle, b"WM_DELETE_WINDOW", 0))
+        handle, event = _x11.XOpenDisplay(self.name.encode()), bytearray(192)
+        struct.pack_into("iQiQQQiq", event, 0, 33, 0, 1, 0, window, _x11.XInternAtom(
+            handle, b"WM_PROTOCOLS", 0), 32, _x11.XInternAtom(handle, b"WM_DELETE_WINDOW", 0))
         _x11.XSendEvent(handle, window, 0, 0, bytes(event))
         _x11.XSync(handle, 0)
         _x11.XCloseDisplay(handle)
@@ -133,12 +135,12 @@ class Display:
 
 class MapWatcher(threading.Thread):
     """Records each window mapped on the display with what on_map(window) returns
-    at that moment; stop() before the server ends."""
+    at that moment; stop() it before the server ends."""
 
     def __init__(self, display, on_map=lambda window: None):
         super().__init__(daemon=True)
         self.handle, self.on_map, self.maps = _x11.XOpenDisplay(display.name.encode()), on_map, []
-        _x11.XSelectInput(self.handle, _x11.XDefaultRootWindow(self.handle), 1 << 19)
+        _x11.XSelectInput(self.handle, _x11.XDefaultRootWindow(self.handle), 1 << 19)  # substructure
         _x11.XSync(self.handle, 0)
         self.stopping = threading.Event()
         self.start()
@@ -160,39 +162,30 @@ class MapWatcher(threading.Thread):
 
 
 class FarEnd(threading.Thread):
-    """The controller's end of the line: reads the pseudo-terminal master as fast
-    as it can, or paced to bytes_per_second, keeping each byte and when it came."""
+    """The controller's end of the line: reads the pseudo-terminal master once
+    started, keeping each byte and when it came."""
 
-    def __init__(self, master, bytes_per_second=None):
+    def __init__(self, master):
         super().__init__(daemon=True)
-        self.master, self.rate = master, bytes_per_second
-        self.received, self.arrivals = bytearray(), []  # (monotonic ns, bytes so far)
+        self.master, self.received, self.arrivals = master, bytearray(), []  # (ns, bytes so far)
         self.changed, self.stopping = threading.Condition(), threading.Event()
 
-    def run(self):
-        allowance, last = 0.0, time.monotonic()
-        while not self.stopping.is_set():
-            want = 4096
-            if self.rate:
-                allowance = min(allowance + (time.monotonic() - last) * self.rate, 16.0)
-                last = time.monotonic()
-                if allowance < 1:
-                    time.sleep((1 - allowance) / self.rate)
-                    continue
-                want = int(allowance)
-            if not select.select([self.master], [], [], 0.05)[0]:
-                continue
+    def take(self, size=4096):
+        """Reads what the line holds, up to size bytes; False once it is gone."""
+        if select.select([self.master], [], [], 0.05)[0]:
             try:
-                data = os.read(self.master, want)
+                data = os.read(self.master, size)
             except OSError:
-                return
-            if not data:
-                return
-            allowance -= len(data)
+                return False
             with self.changed:
                 self.received += data
                 self.arrivals.append((time.monotonic_ns(), len(self.received)))
                 self.changed.notify_all()
+        return True
+
+    def run(self):
+        while not self.stopping.is_set() and self.take():
+            pass
 
     def waiting(self):
         """Bytes the terminal holds that have not been read."""
@@ -203,14 +196,13 @@ class FarEnd(threading.Thread):
     def frames(self, whole=False):
         """(channel, value) of each frame; raises on anything else on the line."""
         data = bytes(self.received)
-        ends = len(data) - len(data) % 5 if not whole else len(data)
-        found = [_FRAME.fullmatch(data[i:i + 5]) for i in range(0, ends, 5)]
+        found = [_FRAME.fullmatch(data[i:i + 5]) for i in range(0, len(data) - (0 if whole else 4), 5)]
         if not all(found):
             raise AssertionError(f"not a sequence of frames: {data.hex(' ')}")
         return [("AB"[int(match[1])], int(match[2], 16)) for match in found]
 
     def wait_for(self, count, timeout=10):
-        """Waits until count frames have come; returns those that came."""
+        """The frames come so far, once there are count or the timeout has passed."""
         with self.changed:
             self.changed.wait_for(lambda: len(self.received) >= 5 * count, timeout)
         return self.frames()
@@ -218,10 +210,9 @@ class FarEnd(threading.Thread):
     def settle(self, quiet=0.3, timeout=30):
         """Every frame, once the line has been quiet for `quiet` seconds."""
         deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            with self.changed:
-                if not self.changed.wait(quiet):
-                    break
+        with self.changed:
+            while self.changed.wait(quiet) and time.monotonic() < deadline:
+                pass
         return self.frames(whole=True)
 
     def stop(self):
@@ -231,25 +222,24 @@ class FarEnd(threading.Thread):
 
 
 class Com1:
-    """/dev/ttyS0 in a private mount namespace, with private lock directories and
-    console listings that do not name it. kind: "pty" (its master is far_end),
-    "missing", "null" (/dev/null) or "dialout" (a pseudo-terminal open to root
-    and the dialout group); console: list it as the kernel console; locks: the
-    options of the lock directories' mounts. far_end reads only once started."""
+    """/dev/ttyS0 in a private mount namespace, with private lock and temporary
+    directories and console listings that do not name it. kind: "pty" (far_end
+    holds its master), "missing", "null" (/dev/null) or "dialout" (a pseudo-
+    terminal open to root and dialout); console: list it as the kernel console;
+    locks: mount options of the lock directories."""
 
-    def __init__(self, kind="pty", console=False, locks="mode=1777"):
+    def __init__(self, kind="pty", console=False, locks="mode=1777", far_end=FarEnd):
         self.work = tempfile.mkdtemp(prefix="potpanel-com1-", dir="/dev/shm")
         os.chmod(self.work, 0o777)  # a program run as nobody logs here
         self.master = self.slave = self.far_end = None
-        # Private /tmp and /var/tmp too: where a lock file might stray to.
         setup = ["mount -t tmpfs tmpfs /tmp", "mount -t tmpfs tmpfs /var/tmp",
                  f"mount -t tmpfs -o {locks} tmpfs /run/lock",
-                 f"[ -L /var/lock ] || [ ! -d /var/lock ] || mount -t tmpfs -o {locks} tmpfs /var/lock"]
+                 f"{{ [ -L /var/lock ] || [ ! -d /var/lock ] || mount -t tmpfs -o {locks} tmpfs /var/lock; }}"]
         console_name, console_number = "tty0", "4:0"
         if kind in ("pty", "dialout"):
             self.master, self.slave = os.openpty()
             tty.setraw(self.master)
-            self.far_end = FarEnd(self.master)
+            self.far_end = far_end(self.master)
             setup.append(f"mount --bind {os.ttyname(self.slave)} {DEVICE}")
             if kind == "dialout":
                 setup.append(f"chown root:dialout {DEVICE} && chmod 0660 {DEVICE}")
@@ -259,20 +249,18 @@ class Com1:
         elif kind == "null":
             setup.append(f"mount --bind /dev/null {DEVICE}")
         else:  # a /dev with what a desktop program needs, and no ttyS0
-            setup.append("mkdir /tmp/dev && mount --rbind /dev /tmp/dev && mount -t tmpfs tmpfs /dev"
-                         " && cp -a /tmp/dev/null /tmp/dev/zero /tmp/dev/urandom /tmp/dev/tty /dev/"
-                         " && mkdir /dev/pts /dev/shm && mount --bind /tmp/dev/pts /dev/pts"
-                         " && mount --bind /tmp/dev/shm /dev/shm")
+            setup.append("mkdir /tmp/dev && mount --rbind /dev /tmp/dev && mount -t tmpfs tmpfs /dev && "
+                         "cp -a /tmp/dev/null /tmp/dev/zero /tmp/dev/urandom /tmp/dev/tty /dev/ && "
+                         "mkdir /dev/shm && mount --bind /tmp/dev/shm /dev/shm")
         for path, text in (("/proc/consoles", f"{console_name:21s}-W- (EC p a)    {console_number}\n"),
                            ("/sys/class/tty/console/active", f"{console_name}\n")):
-            with open(os.path.join(self.work, os.path.basename(path)), "w") as file:
+            with open(f"{self.work}/{os.path.basename(path)}", "w") as file:
                 file.write(text)
             setup.append(f"mount --bind {self.work}/{os.path.basename(path)} {path}")
         # The namespace lives as long as this shell, which waits on its input.
         self.holder = subprocess.Popen(
-            ["unshare", "--mount", "--propagation", "private", "sh", "-ec",
-             " && ".join(setup) + " && echo ready && exec cat"],
-            stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+            ["unshare", "--mount", "--propagation", "private", "sh", "-c",
+             " && ".join(setup) + " && echo ready && exec cat"], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
         if self.holder.stdout.readline() != b"ready\n":
             self.close()
             raise RuntimeError(f"cannot set up COM1 as {kind}")
