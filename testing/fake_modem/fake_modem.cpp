@@ -5,7 +5,6 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -22,21 +21,18 @@ bool closedTerminal[4096]; // by descriptor: last closed while open on a termina
 int terminalMinor(int fd)
 {
     struct stat status{};
-    if (::fstat(fd, &status) != 0 || !S_ISCHR(status.st_mode) || major(status.st_rdev) < 136 ||
-        major(status.st_rdev) > 143)
-        return -1;
-    return static_cast<int>(minor(status.st_rdev) % 4096);
+    const bool terminal = ::fstat(fd, &status) == 0 && S_ISCHR(status.st_mode) &&
+                          major(status.st_rdev) >= 136 && major(status.st_rdev) <= 143;
+    return terminal ? static_cast<int>(minor(status.st_rdev) % 4096) : -1;
 }
 
 void record(const char* event, int fd)
 {
-    const char* path = std::getenv("FAKE_MODEM_LOG");
     char line[64];
     const int length = std::snprintf(line, sizeof line, "%s %d\n", event, fd);
-    const int log = path ? static_cast<int>(::syscall(SYS_openat, AT_FDCWD, path,
-                                                      O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644))
-                         : -1;
-    if (log >= 0) {
+    const char* path = std::getenv("FAKE_MODEM_LOG");
+    const int flags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC;
+    if (const long log = path ? ::syscall(SYS_openat, AT_FDCWD, path, flags, 0644) : -1; log >= 0) {
         ::syscall(SYS_write, log, line, length);
         ::syscall(SYS_close, log);
     }
@@ -48,20 +44,18 @@ extern "C" int ioctl(int fd, unsigned long request, ...)
 {
     va_list arguments;
     va_start(arguments, request);
-    auto* argument = va_arg(arguments, int*);
+    auto* bits = va_arg(arguments, int*);
     va_end(arguments);
     const int terminal = terminalMinor(fd);
     if (terminal < 0 || (request != TIOCMGET && request != TIOCMSET && request != TIOCMBIS &&
                          request != TIOCMBIC))
-        return static_cast<int>(::syscall(SYS_ioctl, fd, request, argument));
+        return static_cast<int>(::syscall(SYS_ioctl, fd, request, bits));
     int& lines = modemLines[terminal];
     const int before = lines;
     if (request == TIOCMGET)
-        *argument = lines;
+        *bits = lines;
     else
-        lines = request == TIOCMSET ? *argument
-                : request == TIOCMBIS ? lines | *argument
-                                      : lines & ~*argument;
+        lines = request == TIOCMSET ? *bits : request == TIOCMBIS ? lines | *bits : lines & ~*bits;
     if ((before ^ lines) & TIOCM_RTS)
         record(lines & TIOCM_RTS ? "rts-up" : "rts-down", fd);
     return 0;
@@ -77,8 +71,7 @@ extern "C" ssize_t write(int fd, const void* data, size_t size)
 extern "C" int close(int fd)
 {
     const bool terminal = terminalMinor(fd) >= 0;
-    const bool again = !terminal && fd >= 0 && fd < 4096 && closedTerminal[fd] &&
-                       ::fcntl(fd, F_GETFD) < 0;
+    const bool again = !terminal && fd >= 0 && fd < 4096 && closedTerminal[fd] && ::fcntl(fd, F_GETFD) < 0;
     if (terminal || again)
         record("close", fd);
     if (fd >= 0 && fd < 4096)

@@ -2,20 +2,7 @@
 virtual COM1 in a private mount namespace, the far end of its line, and where
 the window's controls lie, read from the table the window is built from."""
 
-import array
-import ctypes
-import fcntl
-import os
-import re
-import select
-import shutil
-import struct
-import subprocess
-import tempfile
-import termios
-import threading
-import time
-import tty
+import array, ctypes, fcntl, os, re, select, shutil, struct, subprocess, tempfile, termios, threading, time, tty
 
 DEVICE = "/dev/ttyS0"
 _HEADER = os.path.join(os.path.dirname(__file__), "..", "..", "panel", "form1_controls.h")
@@ -93,18 +80,15 @@ class Display:
     def close(self):
         end_process(self.server)
 
-    def run(self, *argv):
+    def run(self, *argv, check=False):
         # A dead server's number may serve another session by now: send it nothing.
         if not self.alive():
             raise RuntimeError(f"the X server {self.name} has ended")
         return subprocess.run([*map(str, argv)], env=self.env, capture_output=True, text=True,
-                              timeout=60)
+                              timeout=60, check=check)
 
     def xdotool(self, *arguments):
-        result = self.run("xdotool", *arguments)
-        if result.returncode:
-            raise RuntimeError(f"xdotool {arguments}: {result.stderr}")
-        return result.stdout
+        return self.run("xdotool", *arguments, check=True).stdout
 
     def wait_window(self, title, pid, timeout=15, excluding=()):
         """A mapped window of process pid with this title."""
