@@ -1,7 +1,7 @@
 """The real program on a virtual COM1, driven through a private X display with
 real input events.  test_potpanel.py POTPANEL FAKE_MODEM GROUP (a class below)"""
 
-import glob, os, re, signal, subprocess, sys, termios, unittest
+import contextlib, glob, os, re, signal, subprocess, sys, termios, unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "testing", "harness"))
 from potpanel_rig import DEVICE, Com1, Display, MapWatcher, controls, end_process
@@ -10,10 +10,11 @@ CAPTION, START, LOCK_FILE = "Tarvel Digital Potentiometers", [("A", 50), ("B", 5
 CONTROLS = controls()
 
 
-class Program:
-    """One run of the program on COM1, with the fake modem preloaded."""
+class Panel:
+    """One run of the program on COM1, the fake modem preloaded, and the operator's hands on its window."""
 
     def __init__(self, com1, display, user=None):
+        self.com1, self.display, self.window = com1, display, None
         self.log, self.out = (os.path.join(com1.work, f"{name}-{id(self)}") for name in ("modem", "out"))
         argv = ["env", f"LD_PRELOAD={FAKE_MODEM}", f"FAKE_MODEM_LOG={self.log}", POTPANEL]
         if user:
@@ -22,8 +23,11 @@ class Program:
             self.process = com1.popen(argv, env=display.env, stdout=out, stderr=subprocess.STDOUT)
         self.pid = self.process.pid
 
-    def wait(self, timeout=30):
-        return self.process.wait(timeout)
+    def show(self):
+        self.window = self.display.wait_window(CAPTION, self.pid)
+        # What a window manager would do; and the pointer comes in from outside, as a hand's would.
+        self.display.xdotool("windowfocus", "--sync", self.window, "mousemove", 1000, 700)
+        return self
 
     def output(self):
         with open(self.out, errors="replace") as out:
@@ -31,7 +35,7 @@ class Program:
 
     def events(self):
         """(event, descriptor) for each RTS change, write and close on a terminal."""
-        with open(self.log) if os.path.exists(self.log) else open(os.devnull) as log:
+        with open(self.log if os.path.exists(self.log) else os.devnull) as log:
             return [tuple(line.split()) for line in log]
 
     def closes(self):
@@ -40,21 +44,15 @@ class Program:
         up = [i for i, (event, _) in enumerate(events) if event == "rts-up"][:1]
         return events[up[0]:].count(("close", events[up[0]][1])) if up else 0
 
-
-class Form:
-    """The window, and the operator's hands on it."""
-
-    def __init__(self, display, window):
-        self.display, self.window = display, window
-        display.xdotool("windowfocus", "--sync", window)  # what a window manager would do
-
     def at(self, control, x=0.5):
         """A point in a control: x a fraction of its width, or pixels from its left (right if < 0)."""
         left, top, width, height = CONTROLS[control]
         return left + round(x * width if isinstance(x, float) else x % width), top + height // 2
 
     def click(self, control, x=0.5, button=1, count=1):
-        self.display.xdotool("mousemove", "--sync", "--window", self.window, *self.at(control, x),
+        # No --sync, which waits for a motion that never comes when the pointer is there
+        # already: the server takes XTest input in order anyway.
+        self.display.xdotool("mousemove", "--window", self.window, *self.at(control, x),
                              "click", "--repeat", count, "--delay", 30, button)
 
     def keys(self, *names, delay=12):
@@ -76,6 +74,15 @@ class Scenario(unittest.TestCase):
     def tearDownClass(cls):
         cls.display.close()
 
+    @contextlib.contextmanager
+    def row(self, name):
+        """One row of a table: its own subtest, and what it started ended even when it fails."""
+        with self.subTest(name):
+            try:
+                yield
+            finally:
+                self.doCleanups()
+
     def com1(self, read=True, **options):
         com1 = Com1(**options)
         self.addCleanup(com1.close)
@@ -84,99 +91,92 @@ class Scenario(unittest.TestCase):
         return com1
 
     def launch(self, com1, display=None, user=None):
-        program = Program(com1, display or self.display, user)
-        self.addCleanup(end_process, program.process)
-        return program
+        panel = Panel(com1, display or self.display, user)
+        self.addCleanup(end_process, panel.process)
+        return panel
 
-    def form(self, program, display=None):
-        display = display or self.display
-        return Form(display, display.wait_window(CAPTION, program.pid))
-
-    def start(self):
-        com1 = self.com1()
-        program = self.launch(com1)
-        form = self.form(program)
-        self.assertEqual(com1.far_end.wait_for(2), START)
-        return com1, program, form
+    def start(self, com1=None):
+        panel = self.launch(com1 or self.com1()).show()
+        self.assertEqual(panel.com1.far_end.wait_for(2), START)
+        return panel
 
     def watch(self, **options):
         watcher = MapWatcher(self.display, **options)
         self.addCleanup(watcher.stop)
         return watcher
 
-    def message(self, program, excluding=()):
+    def message(self, panel, excluding=()):
         """The text of the program's message box, selected as an operator copies it; then OK."""
-        box = self.display.wait_window(CAPTION, program.pid, excluding=excluding)
+        box = self.display.wait_window(CAPTION, panel.pid, excluding=excluding)
         kind = self.display.run("xprop", "-id", box, "_NET_WM_WINDOW_TYPE").stdout
         self.assertIn("_NET_WM_WINDOW_TYPE_DIALOG", kind, "a window came up, not a message")
         text = self.display.selection(lambda: self.display.xdotool(
-            "mousemove", "--sync", "--window", box, 70, 20, "click", "--repeat", 3, "--delay", 80, 1),
+            "mousemove", "--window", box, 70, 20, "click", "--repeat", 3, "--delay", 80, 1),
             "primary")
         self.display.xdotool("windowfocus", "--sync", box, "key", "Return")
         return box, text.lower()
 
-    def assertEnded(self, com1, program, frames, status=0):
-        self.assertEqual(program.wait(), status, program.output())
-        self.assertEqual(com1.far_end.settle(), START + frames)
-        self.assertEqual(program.closes(), 1, program.events())
+    def assertEnded(self, panel, frames, status=0):
+        self.assertEqual(panel.process.wait(30), status, panel.output())
+        self.assertEqual(panel.com1.far_end.settle(), START + frames)
+        self.assertEqual(panel.closes(), 1, panel.events())
 
 
 class StartUp(Scenario):
     def test_line_and_window_at_start(self):
         com1 = self.com1(read=False)  # read once the window is mapped
         watcher = self.watch(on_map=lambda window: com1.far_end.waiting())
-        program = self.launch(com1)
-        form = self.form(program)
+        panel = self.launch(com1).show()
         com1.far_end.start()
         com1.far_end.wait_for(2)
         self.assertEqual(com1.far_end.received, bytes.fromhex("0244303332 0244313332"))
-        self.assertEqual([n for window, n in watcher.maps if window == form.window][:1], [10],
+        self.assertEqual([n for window, n in watcher.maps if window == panel.window][:1], [10],
                          "bytes on the line when the window was mapped")
-        self.assertEqual(program.events()[0][0], "rts-up", "RTS raised before the first write")
+        self.assertEqual(panel.events()[0][0], "rts-up", "RTS raised before the first write")
         iflag, oflag, cflag, lflag, ispeed, ospeed, _ = termios.tcgetattr(com1.slave)
         self.assertEqual((ispeed, ospeed, cflag & (termios.CSIZE | termios.PARENB | termios.CSTOPB)),
                          (termios.B9600, termios.B9600, termios.CS8))
         self.assertFalse(oflag & termios.OPOST or lflag & (termios.ICANON | termios.ECHO | termios.ISIG)
                          or iflag & (termios.ICRNL | termios.IXON), "the line is not raw")
 
-        info = self.display.run("xwininfo", "-id", form.window).stdout
+        info = self.display.run("xwininfo", "-id", panel.window).stdout
         self.assertEqual(re.findall(r"(?:Width|Height): (\d+)", info), ["356", "149"])
-        props = self.display.run("xprop", "-id", form.window).stdout
+        props = self.display.run("xprop", "-id", panel.window).stdout
         self.assertIn(f'WM_NAME(STRING) = "{CAPTION}"', props)
         self.assertIn("minimum size: 356 by 149", props)
         self.assertIn("maximum size: 356 by 149", props)
         motif = [int(v, 0) for v in re.findall(r"_MOTIF_WM_HINTS\S* = (.*)", props)[0].split(", ")]
         self.assertFalse(motif[0] & 1 and motif[1] & 0x18, "minimise or maximise allowed")
         self.assertTrue(motif[0] & 2 and not motif[2] & 0x60, "minimise or maximise box")
-        self.assertEqual((form.read("Text1"), form.read("Text2")), ("32", "32"))
-        form.click("Command1")
-        self.assertEnded(com1, program, [])
+        self.assertEqual((panel.read("Text1"), panel.read("Text2")), ("32", "32"))
+        panel.click("Command1")
+        self.assertEnded(panel, [])
 
 
 def keys(*names):
-    return lambda form, far_end: form.keys(*names)
+    return lambda panel: panel.keys(*names)
 
 
 def click(control, x=0.5, button=1, count=1):
-    return lambda form, far_end: form.click(control, x, button, count)
+    return lambda panel: panel.click(control, x, button, count)
 
 
-def typed_then_changed(form, far_end):
+def typed_then_changed(panel):
     for control, text in (("Text1", "7F"), ("Text2", "x")):
-        form.click(control)
-        form.keys("ctrl+a", *text, "Return")
-    form.click("HScroll1", -4)
+        panel.click(control)
+        panel.keys("ctrl+a", *text, "Return")
+    panel.click("HScroll1", -4)
 
 
-def thumb_drag(form, far_end):
+def thumb_drag(panel):
     left, top, width, height = CONTROLS["HScroll1"]
-    x, y = form.at("HScroll1", height * 3 // 2 + (width - 3 * height) * 50 // 255)  # the thumb at 50
-    form.display.xdotool("mousemove", "--sync", "--window", form.window, x, y, "mousedown", 1)
+    x, y = panel.at("HScroll1", height * 3 // 2 + (width - 3 * height) * 50 // 255)  # the thumb at 50
+    panel.display.xdotool("mousemove", "--window", panel.window, x, y, "mousedown", 1)
     for step in range(1, 9):  # on past the bar's end: 255
-        form.display.xdotool("mousemove", "--sync", "--window", form.window, x + 30 * step, y)
-    if far_end.settle() != START:
-        raise AssertionError(f"sent during the drag: {far_end.frames()}")
-    form.display.xdotool("mouseup", 1)
+        panel.display.xdotool("mousemove", "--window", panel.window, x + 30 * step, y)
+    if panel.com1.far_end.settle() != START:
+        raise AssertionError(f"sent during the drag: {panel.com1.far_end.frames()}")
+    panel.display.xdotool("mouseup", 1)
 
 
 class OneOf(tuple):
@@ -211,26 +211,25 @@ GESTURES = [
 class Gestures(Scenario):
     def test_gestures(self):
         for name, gesture, expected, *displays in GESTURES:
-            with self.subTest(name):
-                com1, program, form = self.start()
+            with self.row(name):
+                panel = self.start()
                 watcher = self.watch()
-                gesture(form, com1.far_end)
-                sent = com1.far_end.settle()[2:]
+                gesture(panel)
+                sent = panel.com1.far_end.settle()[2:]
                 self.assertIn(sent, expected if isinstance(expected, OneOf) else [expected])
                 self.assertEqual(watcher.maps, [], "a window came up")
                 last = dict(START + sent)
-                self.assertEqual((form.read("Text1"), form.read("Text2")),
+                self.assertEqual((panel.read("Text1"), panel.read("Text2")),
                                  displays[0] if displays else (f"{last['A']:X}", f"{last['B']:X}"))
-                form.click("Command1")
-                self.assertEnded(com1, program, sent)
-                self.doCleanups()
+                panel.click("Command1")
+                self.assertEnded(panel, sent)
 
 
 ENDINGS = [
-    ("EXIT by mouse", lambda form, program: form.click("Command1")),
-    ("EXIT by keyboard", lambda form, program: form.keys("Tab", "Tab", "Tab", "Tab", "space")),
-    ("close box", lambda form, program: form.display.close_request(form.window)),
-    *[(name, lambda form, program, name=name: os.kill(program.pid, getattr(signal, name)))
+    ("EXIT by mouse", click("Command1")),
+    ("EXIT by keyboard", keys("Tab", "Tab", "Tab", "Tab", "space")),
+    ("close box", lambda panel: panel.display.close_request(panel.window)),
+    *[(name, lambda panel, name=name: os.kill(panel.pid, getattr(signal, name)))
       for name in ("SIGTERM", "SIGHUP", "SIGINT")],
 ]
 
@@ -238,25 +237,17 @@ ENDINGS = [
 class Endings(Scenario):
     def test_endings(self):
         for name, ending in ENDINGS:
-            with self.subTest(name):
-                com1, program, form = self.start()
-                form.keys("Right")
-                com1.far_end.wait_for(3)
-                lock_file = com1.path(LOCK_FILE)
+            with self.row(name):
+                panel = self.start()
+                panel.keys("Right")
+                panel.com1.far_end.wait_for(3)
+                lock_file = panel.com1.path(LOCK_FILE)
                 held = open(lock_file).read() if os.path.exists(lock_file) else None
-                ending(form, program)
-                self.assertEnded(com1, program, [("A", 51)])
+                ending(panel)
+                self.assertEnded(panel, [("A", 51)])
                 with self.subTest("lock file"):
-                    self.assertEqual(held, f"{program.pid:10d}\n", "the lock file while running")
+                    self.assertEqual(held, f"{panel.pid:10d}\n", "the lock file while running")
                     self.assertFalse(os.path.exists(lock_file), "the lock file is left")
-                self.doCleanups()
-
-
-def another_potpanel(scenario, com1):
-    first = scenario.launch(com1)
-    form = scenario.form(first)
-    com1.far_end.wait_for(2)
-    return {"pid": first.pid, "first": (first, form)}
 
 
 # Scripts run inside the namespace that print the PID of what they leave holding COM1.
@@ -270,7 +261,7 @@ NAMED = (f"printf '%10d\\n' $$ >{LOCK_FILE}; exec {sys.executable} -c 'import ct
 REFUSALS = [
     ("COM1 missing", {"kind": "missing"}, None, None, ["COM1", "no such device"]),
     ("COM1 not a serial device", {"kind": "null"}, None, None, ["COM1", "not a serial device"]),
-    ("another potpanel", {}, another_potpanel, None, ["COM1", "in use by process {pid}"]),
+    ("another potpanel", {}, "potpanel", None, ["COM1", "in use by process {pid}"]),
     ("flock", {}, FLOCK, None, ["COM1", "in use by process {pid}"]),
     ("UUCP lock file", {}, NAMED + "minicom", None, ["in use by process {pid} (minicom)"]),
     ("ordinary user", {"kind": "dialout"}, None, ("nobody", "nogroup"), ["COM1", "permission denied", "dialout"]),
@@ -289,56 +280,51 @@ class Refusals(Scenario):
 
     def test_refusals(self):
         for name, line, take, user, phrases in REFUSALS:
-            with self.subTest(name):
+            with self.row(name):
                 com1 = self.com1(**line)
-                taken = take(self, com1) if callable(take) else self.held(com1, take) if take else {}
+                first = take == "potpanel" and self.start(com1)
+                taken = {"pid": first.pid} if first else self.held(com1, take) if take else {}
                 watcher = self.watch()
-                program = self.launch(com1, user=user)
-                box, text = self.message(program)
+                panel = self.launch(com1, user=user)
+                box, text = self.message(panel)
                 self.assertEqual(glob.glob(com1.path("/tmp/LCK..*")), [], "a lock file strayed to /tmp")
                 for phrase in phrases:
                     self.assertIn(phrase.format(**taken).lower(), text)
-                self.assertEqual(program.wait(), 1, program.output())
+                self.assertEqual(panel.process.wait(30), 1, panel.output())
                 self.assertEqual([window for window, _ in watcher.maps], [box], "a window besides the message")
-                self.assertEqual([e for e in program.events() if e[0] != "close"], [], "the port was used")
-                if "first" in taken:
-                    taken["first"][1].click("Command1")
-                    self.assertEnded(com1, taken["first"][0], [])
-                elif com1.far_end:
-                    self.assertEqual(com1.far_end.settle(), [])
-                self.doCleanups()
+                self.assertEqual([e for e in panel.events() if e[0] != "close"], [], "the port was used")
+                if com1.far_end:
+                    self.assertEqual(com1.far_end.settle(), START if first else [], "sent on the line")
 
 
 class Faults(Scenario):
     def test_far_end_vanishing(self):
-        com1, program, form = self.start()
-        form.keys("Right")
-        self.assertEqual(com1.far_end.wait_for(3), START + [("A", 51)])
-        com1.vanish()
-        form.keys("Right")
-        box, text = self.message(program, excluding=[form.window])
+        panel = self.start()
+        panel.keys("Right")
+        self.assertEqual(panel.com1.far_end.wait_for(3), START + [("A", 51)])
+        panel.com1.vanish()
+        panel.keys("Right")
+        box, text = self.message(panel, excluding=[panel.window])
         self.assertIn("com1", text)
         self.assertIn("cannot write", text)
-        self.assertNotEqual(program.wait(), 0, program.output())
-        self.assertEqual(program.closes(), 1, program.events())
+        self.assertNotEqual(panel.process.wait(30), 0, panel.output())
+        self.assertEqual(panel.closes(), 1, panel.events())
 
     def test_display_loss(self):
         display = Display()
         self.addCleanup(display.close)
-        com1 = self.com1()
-        program = self.launch(com1, display)
-        self.form(program, display)
-        com1.far_end.wait_for(2)
+        panel = self.launch(self.com1(), display).show()
+        panel.com1.far_end.wait_for(2)
         display.server.kill()
-        program.wait(5)
-        self.assertFalse(os.path.exists(com1.path(LOCK_FILE)), "the lock file is left")
-        self.assertEqual(program.closes(), 1, program.events())
+        panel.process.wait(5)
+        self.assertFalse(os.path.exists(panel.com1.path(LOCK_FILE)), "the lock file is left")
+        self.assertEqual(panel.closes(), 1, panel.events())
 
     def test_burst_of_changes(self):
-        com1, program, form = self.start()
+        panel = self.start()
         presses = ["Right"] * 205 + ["Tab"] + ["Left"] * 50 + ["shift+Tab"] + ["Left"] * 255
-        form.keys(*presses, "Tab", "Tab", "Tab", "Tab", "space", delay=0)
-        self.assertEnded(com1, program, [("A", v) for v in range(51, 256)] +
+        panel.keys(*presses, "Tab", "Tab", "Tab", "Tab", "space", delay=0)
+        self.assertEnded(panel, [("A", v) for v in range(51, 256)] +
                          [("B", v) for v in range(49, -1, -1)] + [("A", v) for v in range(254, -1, -1)])
 
 
