@@ -13,13 +13,11 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
-namespace {
-
-int modemLines[4096];      // by the terminal's minor number
-bool closedTerminal[4096]; // by descriptor: last closed while open on a terminal
+static int modemLines[4096];      // by the terminal's minor number
+static bool closedTerminal[4096]; // by descriptor: last closed while open on a terminal
 
 // The minor number of a pseudo-terminal slave (majors 136 to 143), or -1.
-int terminalMinor(int fd)
+static int terminalMinor(int fd)
 {
     struct stat status{};
     const bool terminal = ::fstat(fd, &status) == 0 && S_ISCHR(status.st_mode) &&
@@ -27,7 +25,7 @@ int terminalMinor(int fd)
     return terminal ? static_cast<int>(minor(status.st_rdev) % 4096) : -1;
 }
 
-void record(const char* event, int fd)
+static void record(const char* event, int fd)
 {
     char line[64];
     const int length = std::snprintf(line, sizeof line, "%s %d\n", event, fd);
@@ -38,8 +36,6 @@ void record(const char* event, int fd)
         ::syscall(SYS_close, log);
     }
 }
-
-} // namespace
 
 extern "C" int ioctl(int fd, unsigned long request, ...)
 {

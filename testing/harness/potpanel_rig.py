@@ -35,13 +35,12 @@ def wait_until(condition, timeout=10, what="it"):
 
 
 def end_process(process, timeout=5):
-    if process.poll() is None:
-        process.terminate()
-        try:
-            return process.wait(timeout)
-        except subprocess.TimeoutExpired:
-            process.kill()
-    return process.wait()
+    process.terminate()  # nothing if it has been waited for already
+    try:
+        return process.wait(timeout)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        return process.wait()
 
 
 class Display:
@@ -59,14 +58,14 @@ class Display:
         # The number and its newline come in two writes; closing the pipe between
         # them would make the second fail and the server exit.
         number, deadline = b"", time.monotonic() + 20
-        while not number.endswith(b"\n") and self.alive() and time.monotonic() < deadline:
+        while not number.endswith(b"\n") and self.server.poll() is None and time.monotonic() < deadline:
             if select.select([read_end], [], [], 0.1)[0]:
                 number += os.read(read_end, 32) or b"?"
         os.close(read_end)
         self.name = ":" + number.decode().strip()
         self.env = dict(os.environ, DISPLAY=self.name)
         # The number may be announced a moment before clients are let in.
-        while number.endswith(b"\n") and self.alive() and time.monotonic() < deadline:
+        while number.endswith(b"\n") and self.server.poll() is None and time.monotonic() < deadline:
             if handle := _x11.XOpenDisplay(self.name.encode()):
                 _x11.XCloseDisplay(handle)
                 return
@@ -74,15 +73,12 @@ class Display:
         self.close()
         raise RuntimeError("Xvfb did not start")
 
-    def alive(self):
-        return self.server.poll() is None
-
     def close(self):
         end_process(self.server)
 
     def run(self, *argv, check=False):
         # A dead server's number may serve another session by now: send it nothing.
-        if not self.alive():
+        if not self.server.poll() is None:
             raise RuntimeError(f"the X server {self.name} has ended")
         return subprocess.run([*map(str, argv)], env=self.env, capture_output=True, text=True,
                               timeout=60, check=check)
@@ -186,7 +182,7 @@ class FarEnd(threading.Thread):
         return [("AB"[int(match[1])], int(match[2], 16)) for match in found]
 
     def wait_for(self, count, timeout=10):
-        """The frames come so far, once there are count or the timeout has passed."""
+        """The frames so far, once there are count or the timeout has passed."""
         with self.changed:
             self.changed.wait_for(lambda: len(self.received) >= 5 * count, timeout)
         return self.frames()
@@ -206,11 +202,9 @@ class FarEnd(threading.Thread):
 
 
 class Com1:
-    """/dev/ttyS0 in a private mount namespace, with private lock and temporary
-    directories and console listings that do not name it. kind: "pty" (far_end
-    holds its master), "missing", "null" (/dev/null) or "dialout" (a pseudo-
-    terminal open to root and dialout); console: list it as the kernel console;
-    locks: mount options of the lock directories."""
+    """/dev/ttyS0 in a private mount namespace with private lock and temporary directories:
+    a pseudo-terminal read by far_end (kind "pty"; "dialout": open to root and dialout only),
+    "missing", or "null" (/dev/null); the kernel console only if console is set."""
 
     def __init__(self, kind="pty", console=False, locks="mode=1777", far_end=FarEnd):
         self.work = tempfile.mkdtemp(prefix="potpanel-com1-", dir="/dev/shm")
@@ -219,7 +213,7 @@ class Com1:
         setup = ["mount -t tmpfs tmpfs /tmp", "mount -t tmpfs tmpfs /var/tmp",
                  f"mount -t tmpfs -o {locks} tmpfs /run/lock",
                  f"{{ [ -L /var/lock ] || [ ! -d /var/lock ] || mount -t tmpfs -o {locks} tmpfs /var/lock; }}"]
-        console_name, console_number = "tty0", "4:0"
+        consoles = "tty0", "-WU (EC p  )", "4:0"
         if kind in ("pty", "dialout"):
             self.master, self.slave = os.openpty()
             tty.setraw(self.master)
@@ -229,15 +223,15 @@ class Com1:
                 setup.append(f"chown root:dialout {DEVICE} && chmod 0660 {DEVICE}")
             if console:
                 number = os.fstat(self.slave).st_rdev
-                console_name, console_number = "ttyS0", f"{os.major(number)}:{os.minor(number)}"
+                consoles = "ttyS0", "-W- (EC p a)", f"{os.major(number)}:{os.minor(number)}"
         elif kind == "null":
             setup.append(f"mount --bind /dev/null {DEVICE}")
         else:  # a /dev with what a desktop program needs, and no ttyS0
             setup.append("mkdir /tmp/dev && mount --rbind /dev /tmp/dev && mount -t tmpfs tmpfs /dev && "
                          "cp -a /tmp/dev/null /tmp/dev/zero /tmp/dev/urandom /tmp/dev/tty /dev/ && "
                          "mkdir /dev/shm && mount --bind /tmp/dev/shm /dev/shm")
-        for path, text in (("/proc/consoles", f"{console_name:21s}-W- (EC p a)    {console_number}\n"),
-                           ("/sys/class/tty/console/active", f"{console_name}\n")):
+        for path, text in (("/proc/consoles", "{:21s}{}    {}\n".format(*consoles)),
+                           ("/sys/class/tty/console/active", f"{consoles[0]}\n")):
             with open(f"{self.work}/{os.path.basename(path)}", "w") as file:
                 file.write(text)
             setup.append(f"mount --bind {self.work}/{os.path.basename(path)} {path}")
@@ -256,12 +250,6 @@ class Com1:
     def path(self, path):
         """Where a path inside the namespace is seen from outside."""
         return f"/proc/{self.holder.pid}/root{path}"
-
-    def vanish(self):
-        """The far end goes away: the master side of the line is closed."""
-        self.far_end.stop()
-        os.close(self.master)
-        self.master = None
 
     def close(self):
         if self.far_end:
