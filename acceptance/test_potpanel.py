@@ -1,0 +1,334 @@
+"""The real program on a virtual COM1, driven through a private X display with
+real input events.  test_potpanel.py POTPANEL FAKE_MODEM GROUP (a class below)"""
+
+import contextlib, glob, os, re, signal, subprocess, sys, termios, unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "testing", "harness"))
+from potpanel_rig import DEVICE, Com1, Display, MapWatcher, controls, end_process
+
+CAPTION, START, LOCK_FILE = "Tarvel Digital Potentiometers", [("A", 50), ("B", 50)], "/run/lock/LCK..ttyS0"
+CONTROLS = controls()
+
+
+class Panel:
+    """One run of the program on COM1, the fake modem preloaded, and the operator's hands on its window."""
+
+    def __init__(self, com1, display, user=None):
+        self.com1, self.display, self.window = com1, display, None
+        self.log, self.out = (os.path.join(com1.work, f"{name}-{id(self)}") for name in ("modem", "out"))
+        argv = ["env", f"LD_PRELOAD={FAKE_MODEM}", f"FAKE_MODEM_LOG={self.log}", POTPANEL]
+        if user:
+            argv = ["setpriv", f"--reuid={user[0]}", f"--regid={user[1]}", "--clear-groups", *argv]
+        with open(self.out, "w") as out:
+            self.process = com1.popen(argv, env=display.env, stdout=out, stderr=subprocess.STDOUT)
+        self.pid = self.process.pid
+
+    def show(self):
+        self.window = self.display.wait_window(CAPTION, self.pid)
+        # What a window manager would do; and the pointer comes in from outside, as a hand's would.
+        self.display.xdotool("windowfocus", "--sync", self.window, "mousemove", 1000, 700)
+        return self
+
+    def output(self):
+        with open(self.out, errors="replace") as out:
+            return out.read()
+
+    def events(self):
+        """(event, descriptor) for each RTS change, write and close on a terminal."""
+        with open(self.log if os.path.exists(self.log) else os.devnull) as log:
+            return [tuple(line.split()) for line in log]
+
+    def closes(self):
+        """How often the descriptor RTS was raised on has been closed since."""
+        events = self.events()
+        up = [i for i, (event, _) in enumerate(events) if event == "rts-up"][:1]
+        return events[up[0]:].count(("close", events[up[0]][1])) if up else 0
+
+    def at(self, control, x=0.5):
+        """A point in a control: x a fraction of its width, or pixels from its left (right if < 0)."""
+        left, top, width, height = CONTROLS[control]
+        return left + round(x * width if isinstance(x, float) else x % width), top + height // 2
+
+    def click(self, control, x=0.5, button=1, count=1):
+        # No --sync, which waits for a motion that never comes when the pointer is there
+        # already: the server takes XTest input in order anyway.
+        self.display.xdotool("mousemove", "--window", self.window, *self.at(control, x),
+                             "click", "--repeat", count, "--delay", 30, button)
+
+    def keys(self, *names, delay=12):
+        self.display.xdotool("key", "--delay", delay, *names)
+
+    def read(self, control):
+        """A display's text as the operator copies it."""
+        self.click(control)
+        self.keys("ctrl+a")
+        return self.display.selection(lambda: self.keys("ctrl+c"))
+
+
+class Scenario(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.display = Display()
+        cls.addClassCleanup(cls.display.close)
+
+    @contextlib.contextmanager
+    def row(self, name):
+        """One row of a table: its own subtest, and what it started ended even when it fails."""
+        with self.subTest(name):
+            try:
+                yield
+            finally:
+                self.doCleanups()
+
+    def com1(self, read=True, **options):
+        com1 = Com1(**options)
+        self.addCleanup(com1.close)
+        if read and com1.far_end:
+            com1.far_end.start()
+        return com1
+
+    def launch(self, com1, display=None, user=None):
+        panel = Panel(com1, display or self.display, user)
+        self.addCleanup(end_process, panel.process)
+        return panel
+
+    def start(self, com1=None):
+        panel = self.launch(com1 or self.com1()).show()
+        self.assertEqual(panel.com1.far_end.wait_for(2), START)
+        return panel
+
+    def watch(self, **options):
+        watcher = MapWatcher(self.display, **options)
+        self.addCleanup(watcher.stop)
+        return watcher
+
+    def message(self, panel, excluding=()):
+        """The text of the program's message box, selected as an operator copies it; then OK."""
+        box = self.display.wait_window(CAPTION, panel.pid, excluding=excluding)
+        kind = self.display.run("xprop", "-id", box, "_NET_WM_WINDOW_TYPE").stdout
+        self.assertIn("_NET_WM_WINDOW_TYPE_DIALOG", kind, "a window came up, not a message")
+        text = self.display.selection(lambda: self.display.xdotool(
+            "mousemove", "--window", box, 70, 20, "click", "--repeat", 3, "--delay", 80, 1),
+            "primary")
+        self.display.xdotool("windowfocus", "--sync", box, "key", "Return")
+        return box, text.lower()
+
+    def assertEnded(self, panel, frames):
+        self.assertEqual(panel.process.wait(30), 0, panel.output())
+        self.assertEqual(panel.com1.far_end.settle(), START + frames)
+        self.assertEqual(panel.closes(), 1, panel.events())
+
+
+class StartUp(Scenario):
+    def test_line_and_window_at_start(self):
+        com1 = self.com1(read=False)  # read once the window is mapped
+        watcher = self.watch(on_map=lambda window: com1.far_end.waiting())
+        panel = self.launch(com1).show()
+        com1.far_end.start()
+        com1.far_end.wait_for(2)
+        self.assertEqual(com1.far_end.received, bytes.fromhex("0244303332 0244313332"))
+        self.assertEqual([n for window, n in watcher.maps if window == panel.window][:1], [10],
+                         "bytes on the line when the window was mapped")
+        self.assertEqual(panel.events()[0][0], "rts-up", "RTS raised before the first write")
+        iflag, oflag, cflag, lflag, ispeed, ospeed, _ = termios.tcgetattr(com1.slave)
+        self.assertEqual((ispeed, ospeed, cflag & (termios.CSIZE | termios.PARENB | termios.CSTOPB)),
+                         (termios.B9600, termios.B9600, termios.CS8))
+        self.assertFalse(oflag & termios.OPOST or lflag & (termios.ICANON | termios.ECHO | termios.ISIG)
+                         or iflag & (termios.ICRNL | termios.IXON), "the line is not raw")
+
+        info = self.display.run("xwininfo", "-id", panel.window).stdout
+        self.assertEqual(re.findall(r"(?:Width|Height): (\d+)", info), ["356", "149"])
+        props = self.display.run("xprop", "-id", panel.window).stdout
+        self.assertIn(f'WM_NAME(STRING) = "{CAPTION}"', props)
+        self.assertIn("minimum size: 356 by 149", props)
+        self.assertIn("maximum size: 356 by 149", props)
+        motif = [int(v, 0) for v in re.findall(r"_MOTIF_WM_HINTS\S* = (.*)", props)[0].split(", ")]
+        self.assertFalse(motif[0] & 1 and motif[1] & 0x18, "minimise or maximise allowed")
+        self.assertTrue(motif[0] & 2 and not motif[2] & 0x60, "minimise or maximise box")
+        self.assertEqual((panel.read("Text1"), panel.read("Text2")), ("32", "32"))
+        panel.click("Command1")
+        self.assertEnded(panel, [])
+
+
+def keys(*names):
+    return lambda panel: panel.keys(*names)
+
+
+def click(control, x=0.5, button=1, count=1):
+    return lambda panel: panel.click(control, x, button, count)
+
+
+def typed_then_changed(panel):
+    for control, text in (("Text1", "7F"), ("Text2", "x")):
+        panel.click(control)
+        panel.keys("ctrl+a", *text, "Return")
+    panel.click("HScroll1", -4)
+
+
+def thumb_drag(panel):
+    left, top, width, height = CONTROLS["HScroll1"]
+    x, y = panel.at("HScroll1", height * 3 // 2 + (width - 3 * height) * 50 // 255)  # the thumb at 50
+    panel.display.xdotool("mousemove", "--window", panel.window, x, y, "mousedown", 1)
+    for step in range(1, 9):  # on past the bar's end: 255
+        panel.display.xdotool("mousemove", "--window", panel.window, x + 30 * step, y)
+    if panel.com1.far_end.settle() != START:
+        raise AssertionError(f"sent during the drag: {panel.com1.far_end.frames()}")
+    panel.display.xdotool("mouseup", 1)
+
+
+class OneOf(tuple):
+    """Frames that may come in more than one way."""
+
+
+# what the operator does (the focus starts on HScroll1), the frames it sends, what the displays read
+GESTURES = [
+    ("Right", keys("Right"), [("A", 51)]),
+    ("Left", keys("Left"), [("A", 49)]),
+    ("Up", keys("Up"), [("A", 51)]),
+    ("Down", keys("Down"), [("A", 49)]),
+    ("Page Up", keys("Prior"), [("A", 51)]),
+    ("Page Down", keys("Next"), [("A", 49)]),
+    ("Home, then down stays at 0", keys("Home", "Left", "Down", "Next"), [("A", 0)]),
+    ("End, then up stays at FF", keys("End", "Right", "Up", "Prior"), [("A", 255)]),
+    ("ten up from 0", keys("Home", *["Right"] * 10), [("A", v) for v in range(11)]),
+    ("Tab order", keys("Right", "Tab", "Left", "Tab", "x", "Tab", "y"), [("A", 51), ("B", 49)], ("x", "y")),
+    ("right arrow", click("HScroll1", -4), [("A", 51)]),
+    ("left arrow", click("HScroll2", 4), [("B", 49)]),
+    ("track right of the thumb", click("HScroll1", 0.8), [("A", 51)]),
+    ("track left of the thumb", click("HScroll2", 30), [("B", 49)]),
+    ("wheel up", click("HScroll1", button=4, count=3), [("A", 51), ("A", 52), ("A", 53)]),
+    ("wheel down", click("HScroll2", button=5, count=2), [("B", 49), ("B", 48)]),
+    ("thumb drag", thumb_drag, [("A", 255)]),
+    ("typed text", typed_then_changed, [("A", 51)], ("33", "x")),
+    ("right click on a slider", click("HScroll1", 0.8, button=3), []),
+    ("middle click on the track", click("HScroll1", 0.8, button=2), OneOf(([], [("A", 51)]))),
+]
+
+
+class Gestures(Scenario):
+    def test_gestures(self):
+        for name, gesture, expected, *displays in GESTURES:
+            with self.row(name):
+                panel = self.start()
+                watcher = self.watch()
+                gesture(panel)
+                sent = panel.com1.far_end.settle()[2:]
+                self.assertIn(sent, expected if isinstance(expected, OneOf) else [expected])
+                self.assertEqual(watcher.maps, [], "a window came up")
+                last = dict(START + sent)
+                self.assertEqual((panel.read("Text1"), panel.read("Text2")),
+                                 displays[0] if displays else (f"{last['A']:X}", f"{last['B']:X}"))
+                panel.click("Command1")
+                self.assertEnded(panel, sent)
+
+
+ENDINGS = [
+    ("EXIT by mouse", click("Command1")),
+    ("EXIT by keyboard", keys("Tab", "Tab", "Tab", "Tab", "space")),
+    ("close box", lambda panel: panel.display.close_request(panel.window)),
+    *[(name, lambda panel, name=name: os.kill(panel.pid, getattr(signal, name)))
+      for name in ("SIGTERM", "SIGHUP", "SIGINT")],
+]
+
+
+class Endings(Scenario):
+    def test_endings(self):
+        for name, ending in ENDINGS:
+            with self.row(name):
+                panel = self.start()
+                panel.keys("Right")
+                panel.com1.far_end.wait_for(3)
+                lock_file = panel.com1.path(LOCK_FILE)
+                held = open(lock_file).read() if os.path.exists(lock_file) else None
+                ending(panel)
+                self.assertEnded(panel, [("A", 51)])
+                with self.subTest("lock file"):
+                    self.assertEqual(held, f"{panel.pid:10d}\n", "the lock file while running")
+                    self.assertFalse(os.path.exists(lock_file), "the lock file is left")
+
+
+# Scripts run inside the namespace that print the PID of what they leave holding COM1.
+FLOCK = f"exec flock --no-fork {DEVICE} sh -c 'echo $$; exec cat'"
+LOGIN = f"exec setsid -c sh -c 'echo $$; exec sleep 600' <{DEVICE}"
+NAMED = (f"printf '%10d\\n' $$ >{LOCK_FILE}; exec {sys.executable} -c 'import ctypes, os, sys; "
+         "ctypes.CDLL(None).prctl(15, sys.argv[1].encode()); print(os.getpid(), flush=True); sys.stdin.read()' ")
+
+
+# COM1 as it is, what else takes it, the user, what the message says
+REFUSALS = [
+    ("COM1 missing", {"kind": "missing"}, None, None, ["COM1", "no such device"]),
+    ("COM1 not a serial device", {"kind": "null"}, None, None, ["COM1", "not a serial device"]),
+    ("another potpanel", {}, "potpanel", None, ["COM1", "in use by process {pid}"]),
+    ("flock", {}, FLOCK, None, ["COM1", "in use by process {pid}"]),
+    ("UUCP lock file", {}, NAMED + "minicom", None, ["in use by process {pid} (minicom)"]),
+    ("ordinary user", {"kind": "dialout"}, None, ("nobody", "nogroup"), ["COM1", "permission denied", "dialout"]),
+    ("kernel console", {"console": True}, None, None, ["COM1", "is the system console"]),
+    ("login session", {}, LOGIN, None, ["COM1", "in use by process {pid} (sleep)"]),
+    ("lock directory read-only", {"locks": "ro"}, None, None, ["COM1", "lock"]),
+    ("markup in a name", {}, NAMED + "'<i>ab</i>cd'", None, ["process {pid} (<i>ab</i>cd)"]),
+]
+
+
+class Refusals(Scenario):
+    def held(self, com1, script):
+        holder = com1.popen(["sh", "-c", script], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        self.addCleanup(end_process, holder)
+        return {"pid": int(holder.stdout.readline())}
+
+    def test_refusals(self):
+        for name, line, take, user, phrases in REFUSALS:
+            with self.row(name):
+                com1 = self.com1(**line)
+                first = take == "potpanel" and self.start(com1)
+                taken = {"pid": first.pid} if first else self.held(com1, take) if take else {}
+                watcher = self.watch()
+                panel = self.launch(com1, user=user)
+                box, text = self.message(panel)
+                self.assertEqual(glob.glob(com1.path("/tmp/LCK..*")), [], "a lock file strayed to /tmp")
+                for phrase in phrases:
+                    self.assertIn(phrase.format(**taken).lower(), text)
+                self.assertEqual(panel.process.wait(30), 1, panel.output())
+                self.assertEqual([window for window, _ in watcher.maps], [box], "a window besides the message")
+                self.assertEqual([e for e in panel.events() if e[0] != "close"], [], "the port was used")
+                if com1.far_end:
+                    self.assertEqual(com1.far_end.settle(), START if first else [], "sent on the line")
+
+
+class Faults(Scenario):
+    def test_far_end_vanishing(self):
+        panel = self.start()
+        panel.keys("Right")
+        self.assertEqual(panel.com1.far_end.wait_for(3), START + [("A", 51)])
+        panel.com1.far_end.stop()
+        os.close(panel.com1.master)  # the far end goes away
+        panel.com1.master = None
+        panel.keys("Right")
+        box, text = self.message(panel, excluding=[panel.window])
+        self.assertIn("com1", text)
+        self.assertIn("cannot write", text)
+        self.assertNotEqual(panel.process.wait(30), 0, panel.output())
+        self.assertEqual(panel.closes(), 1, panel.events())
+
+    def test_display_loss(self):
+        display = Display()
+        self.addCleanup(display.close)
+        panel = self.launch(self.com1(), display).show()
+        panel.com1.far_end.wait_for(2)
+        display.server.kill()
+        panel.process.wait(5)
+        self.assertFalse(os.path.exists(panel.com1.path(LOCK_FILE)), "the lock file is left")
+        self.assertEqual(panel.closes(), 1, panel.events())
+
+    def test_burst_of_changes(self):
+        panel = self.start()
+        presses = ["Right"] * 205 + ["Tab"] + ["Left"] * 50 + ["shift+Tab"] + ["Left"] * 255
+        panel.keys(*presses, "Tab", "Tab", "Tab", "Tab", "space", delay=0)
+        self.assertEnded(panel, [("A", v) for v in range(51, 256)] +
+                         [("B", v) for v in range(49, -1, -1)] + [("A", v) for v in range(254, -1, -1)])
+
+
+if __name__ == "__main__":
+    if os.geteuid() != 0:
+        sys.exit(print("skipped: the virtual COM1 needs root, for a private mount namespace") or 77)
+    POTPANEL, FAKE_MODEM = sys.argv[1:3]
+    unittest.main(argv=sys.argv[:1] + sys.argv[3:], verbosity=2)

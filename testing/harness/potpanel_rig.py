@@ -1,0 +1,262 @@
+"""What the acceptance suite and the benchmarks share: a private X display, a
+virtual COM1 in a private mount namespace, the far end of its line, and where
+the window's controls lie, read from the table the window is built from."""
+
+import array, ctypes, fcntl, os, re, select, shutil, struct, subprocess, tempfile, termios, threading, time, tty
+
+DEVICE = "/dev/ttyS0"
+_HEADER = os.path.join(os.path.dirname(__file__), "..", "..", "panel", "form1_controls.h")
+_FRAME = re.compile(rb"\x02D([01])([0-9A-F]{2})")
+_x11 = ctypes.CDLL("libX11.so.6")
+_P, _W, _I = ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int
+for _name, _result, _arguments in (
+        ("XOpenDisplay", _P, [ctypes.c_char_p]), ("XDefaultRootWindow", _W, [_P]),
+        ("XInternAtom", _W, [_P, ctypes.c_char_p, _I]), ("XSelectInput", _I, [_P, _W, ctypes.c_long]),
+        ("XPending", _I, [_P]), ("XNextEvent", _I, [_P, ctypes.c_char_p]),
+        ("XConnectionNumber", _I, [_P]), ("XSync", _I, [_P, _I]), ("XCloseDisplay", _I, [_P]),
+        ("XSendEvent", _I, [_P, _W, _I, ctypes.c_long, ctypes.c_char_p])):
+    getattr(_x11, _name).restype, getattr(_x11, _name).argtypes = _result, _arguments
+
+
+def controls():
+    """Each control's (left, top, width, height) in pixels, 15 twips each, by name."""
+    with open(_HEADER) as header:
+        entries = re.findall(r'\{\s*"(\w+)",\s*ControlKind::\w+,\s*\{([\d\s,]+)\}', header.read())
+    return {name: tuple(round(int(twips) / 15) for twips in rect.split(",")) for name, rect in entries}
+
+
+def wait_until(condition, timeout=10, what="it"):
+    deadline = time.monotonic() + timeout
+    while not (result := condition()):
+        if time.monotonic() > deadline:
+            raise AssertionError(f"waited {timeout} s in vain for {what}")
+        time.sleep(0.02)
+    return result
+
+
+def end_process(process, timeout=5):
+    process.terminate()  # nothing if it has been waited for already
+    try:
+        return process.wait(timeout)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        return process.wait()
+
+
+class Display:
+    """An Xvfb server on the first free display number."""
+
+    def __init__(self):
+        read_end, write_end = os.pipe()
+        # -ac lets a program run as another user in; -noreset keeps the server from
+        # resetting, and refusing clients a moment, whenever its last client leaves.
+        self.server = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-noreset", "-ac", "-nolisten", "tcp",
+             "-screen", "0", "1024x768x24"], pass_fds=[write_end],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        # The number and its newline come in two writes; closing the pipe between
+        # them would make the second fail and the server exit.
+        number, deadline = b"", time.monotonic() + 20
+        while not number.endswith(b"\n") and self.server.poll() is None and time.monotonic() < deadline:
+            if select.select([read_end], [], [], 0.1)[0]:
+                number += os.read(read_end, 32) or b"?"
+        os.close(read_end)
+        self.name = ":" + number.decode().strip()
+        self.env = dict(os.environ, DISPLAY=self.name)
+        # The number may be announced a moment before clients are let in.
+        while number.endswith(b"\n") and self.server.poll() is None and time.monotonic() < deadline:
+            if handle := _x11.XOpenDisplay(self.name.encode()):
+                _x11.XCloseDisplay(handle)
+                return
+            time.sleep(0.05)
+        self.close()
+        raise RuntimeError("Xvfb did not start")
+
+    def close(self):
+        end_process(self.server)
+
+    def run(self, *argv, check=False):
+        # A dead server's number may serve another session by now: send it nothing.
+        if not self.server.poll() is None:
+            raise RuntimeError(f"the X server {self.name} has ended")
+        return subprocess.run([*map(str, argv)], env=self.env, capture_output=True, text=True,
+                              timeout=60, check=check)
+
+    def xdotool(self, *arguments):
+        return self.run("xdotool", *arguments, check=True).stdout
+
+    def wait_window(self, title, pid, timeout=15, excluding=()):
+        """A mapped window of process pid with this title."""
+        search = ("xdotool", "search", "--all", "--onlyvisible", "--pid", pid, "--name", f"^{title}$")
+        return wait_until(lambda: [w for w in map(int, self.run(*search).stdout.split())
+                                   if w not in excluding], timeout, f"a window of {pid}")[0]
+
+    def selection(self, gesture, name="clipboard"):
+        """The text that gesture() puts on a selection. A marker owns it first, so
+        that an unchanged selection is told apart from a copy of the same text."""
+        marker, paste = f"marker {time.monotonic_ns()}", ("xclip", "-o", "-selection", name)
+        subprocess.run(["xclip", "-i", "-selection", name], input=marker, text=True, env=self.env,
+                       stdout=subprocess.DEVNULL, check=True, timeout=10)
+        wait_until(lambda: self.run(*paste).stdout == marker, what="the marker")
+        gesture()
+        copied = lambda: [r.stdout for r in [self.run(*paste)] if not r.returncode and r.stdout != marker]
+        return wait_until(copied, what=f"a copy to the {name} selection")[0]
+
+    def close_request(self, window):
+        """The close box: WM_DELETE_WINDOW, as a window manager sends it."""
+        handle, event = _x11.XOpenDisplay(self.name.encode()), bytearray(192)
+        struct.pack_into("iQiQQQiq", event, 0, 33, 0, 1, 0, window, _x11.XInternAtom(
+            handle, b"WM_PROTOCOLS", 0), 32, _x11.XInternAtom(handle, b"WM_DELETE_WINDOW", 0))
+        _x11.XSendEvent(handle, window, 0, 0, bytes(event))
+        _x11.XSync(handle, 0)
+        _x11.XCloseDisplay(handle)
+
+
+class MapWatcher(threading.Thread):
+    """Records each window mapped on the display with what on_map(window) returns
+    at that moment; stop() it before the server ends."""
+
+    def __init__(self, display, on_map=lambda window: None):
+        super().__init__(daemon=True)
+        self.handle, self.on_map, self.maps = _x11.XOpenDisplay(display.name.encode()), on_map, []
+        _x11.XSelectInput(self.handle, _x11.XDefaultRootWindow(self.handle), 1 << 19)  # substructure
+        _x11.XSync(self.handle, 0)
+        self.stopping = threading.Event()
+        self.start()
+
+    def run(self):
+        event = ctypes.create_string_buffer(192)
+        while not self.stopping.is_set():
+            while _x11.XPending(self.handle):
+                _x11.XNextEvent(self.handle, event)
+                if struct.unpack_from("i", event.raw)[0] == 19:  # MapNotify
+                    window = struct.unpack_from("Q", event.raw, 40)[0]
+                    self.maps.append((window, self.on_map(window)))
+            select.select([_x11.XConnectionNumber(self.handle)], [], [], 0.05)
+
+    def stop(self):
+        self.stopping.set()
+        self.join()
+        _x11.XCloseDisplay(self.handle)
+
+
+class FarEnd(threading.Thread):
+    """The controller's end of the line: reads the pseudo-terminal master once
+    started, keeping each byte and when it came."""
+
+    def __init__(self, master):
+        super().__init__(daemon=True)
+        self.master, self.received, self.arrivals = master, bytearray(), []  # (ns, bytes so far)
+        self.changed, self.stopping = threading.Condition(), threading.Event()
+
+    def take(self, size=4096):
+        """Reads what the line holds, up to size bytes; False once it is gone."""
+        if select.select([self.master], [], [], 0.05)[0]:
+            try:
+                data = os.read(self.master, size)
+            except OSError:
+                return False
+            with self.changed:
+                self.received += data
+                self.arrivals.append((time.monotonic_ns(), len(self.received)))
+                self.changed.notify_all()
+        return True
+
+    def run(self):
+        while not self.stopping.is_set() and self.take():
+            pass
+
+    def waiting(self):
+        """Bytes the terminal holds that have not been read."""
+        count = array.array("i", [0])
+        fcntl.ioctl(self.master, termios.FIONREAD, count)
+        return count[0]
+
+    def frames(self, whole=False):
+        """(channel, value) of each frame; raises on anything else on the line."""
+        data = bytes(self.received)
+        found = [_FRAME.fullmatch(data[i:i + 5]) for i in range(0, len(data) - (0 if whole else 4), 5)]
+        if not all(found):
+            raise AssertionError(f"not a sequence of frames: {data.hex(' ')}")
+        return [("AB"[int(match[1])], int(match[2], 16)) for match in found]
+
+    def wait_for(self, count, timeout=10):
+        """The frames so far, once there are count or the timeout has passed."""
+        with self.changed:
+            self.changed.wait_for(lambda: len(self.received) >= 5 * count, timeout)
+        return self.frames()
+
+    def settle(self, quiet=0.3, timeout=30):
+        """Every frame, once the line has been quiet for `quiet` seconds."""
+        deadline = time.monotonic() + timeout
+        with self.changed:
+            while self.changed.wait(quiet) and time.monotonic() < deadline:
+                pass
+        return self.frames(whole=True)
+
+    def stop(self):
+        self.stopping.set()
+        if self.is_alive():
+            self.join()
+
+
+class Com1:
+    """/dev/ttyS0 in a private mount namespace with private lock and temporary directories:
+    a pseudo-terminal read by far_end (kind "pty"; "dialout": open to root and dialout only),
+    "missing", or "null" (/dev/null); the kernel console only if console is set."""
+
+    def __init__(self, kind="pty", console=False, locks="mode=1777", far_end=FarEnd):
+        self.work = tempfile.mkdtemp(prefix="potpanel-com1-", dir="/dev/shm")
+        os.chmod(self.work, 0o777)  # a program run as nobody logs here
+        self.master = self.slave = self.far_end = None
+        setup = ["mount -t tmpfs tmpfs /tmp", "mount -t tmpfs tmpfs /var/tmp",
+                 f"mount -t tmpfs -o {locks} tmpfs /run/lock",
+                 f"{{ [ -L /var/lock ] || [ ! -d /var/lock ] || mount -t tmpfs -o {locks} tmpfs /var/lock; }}"]
+        consoles = "tty0", "-WU (EC p  )", "4:0"
+        if kind in ("pty", "dialout"):
+            self.master, self.slave = os.openpty()
+            tty.setraw(self.master)
+            self.far_end = far_end(self.master)
+            setup.append(f"mount --bind {os.ttyname(self.slave)} {DEVICE}")
+            if kind == "dialout":
+                setup.append(f"chown root:dialout {DEVICE} && chmod 0660 {DEVICE}")
+            if console:
+                number = os.fstat(self.slave).st_rdev
+                consoles = "ttyS0", "-W- (EC p a)", f"{os.major(number)}:{os.minor(number)}"
+        elif kind == "null":
+            setup.append(f"mount --bind /dev/null {DEVICE}")
+        else:  # a /dev with what a desktop program needs, and no ttyS0
+            setup.append("mkdir /tmp/dev && mount --rbind /dev /tmp/dev && mount -t tmpfs tmpfs /dev && "
+                         "cp -a /tmp/dev/null /tmp/dev/zero /tmp/dev/urandom /tmp/dev/tty /dev/ && "
+                         "mkdir /dev/shm && mount --bind /tmp/dev/shm /dev/shm")
+        for path, text in (("/proc/consoles", "{:21s}{}    {}\n".format(*consoles)),
+                           ("/sys/class/tty/console/active", f"{consoles[0]}\n")):
+            with open(f"{self.work}/{os.path.basename(path)}", "w") as file:
+                file.write(text)
+            setup.append(f"mount --bind {self.work}/{os.path.basename(path)} {path}")
+        # The namespace lives as long as this shell, which waits on its input.
+        self.holder = subprocess.Popen(
+            ["unshare", "--mount", "--propagation", "private", "sh", "-c",
+             " && ".join(setup) + " && echo ready && exec cat"], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        if self.holder.stdout.readline() != b"ready\n":
+            self.close()
+            raise RuntimeError(f"cannot set up COM1 as {kind}")
+
+    def popen(self, argv, **options):
+        """A process inside the namespace, with the PID of argv[0]."""
+        return subprocess.Popen(["nsenter", "-t", str(self.holder.pid), "-m", "--", *argv], **options)
+
+    def path(self, path):
+        """Where a path inside the namespace is seen from outside."""
+        return f"/proc/{self.holder.pid}/root{path}"
+
+    def close(self):
+        if self.far_end:
+            self.far_end.stop()
+        self.holder.stdin.close()
+        end_process(self.holder)
+        for fd in (self.master, self.slave):
+            if fd is not None:
+                os.close(fd)
+        shutil.rmtree(self.work, ignore_errors=True)
