@@ -101,11 +101,10 @@ pid_t flockHolder(const struct stat& device)
     return 0;
 }
 
-bool isKernelConsole(const std::string& name, dev_t terminal, const std::string& consoles,
-                     const std::string& active)
+bool isKernelConsole(const std::string& name, dev_t terminal)
 {
     // /proc/consoles: "ttyS0  -W- (EC p a)  4:64", one console a line.
-    std::ifstream listed(consoles);
+    std::ifstream listed("/proc/consoles");
     std::string line;
     while (std::getline(listed, line)) {
         std::istringstream fields(line);
@@ -119,7 +118,7 @@ bool isKernelConsole(const std::string& name, dev_t terminal, const std::string&
             return true;
     }
     // The active consoles by name, space-separated.
-    std::ifstream names(active);
+    std::ifstream names("/sys/class/tty/console/active");
     for (std::string console; names >> console;)
         if (console == name)
             return true;

@@ -26,8 +26,6 @@ pid_t controllingProcess(dev_t terminal);
 pid_t flockHolder(const struct stat& device);
 
 // Whether the kernel writes its console to the device, named like "ttyS0".
-bool isKernelConsole(const std::string& name, dev_t terminal,
-                     const std::string& consoles = "/proc/consoles",
-                     const std::string& active = "/sys/class/tty/console/active");
+bool isKernelConsole(const std::string& name, dev_t terminal);
 
 } // namespace potpanel

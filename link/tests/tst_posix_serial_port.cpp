@@ -1,25 +1,18 @@
 // The serial port on real pseudo-terminals: the bytes and settings that reach
-// the far end, the holders it refuses before touching the device, and how it
-// fails.
+// the far end, the lock file it holds, the lock files of others it will not
+// trust, and how it fails.
 
 #include "device_lock.h"
-#include "port_holders.h"
 #include "posix_serial_port.h"
 #include "wiper_frame.h"
 
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
-#include <csignal>
 #include <fcntl.h>
 #include <functional>
 #include <poll.h>
 #include <pty.h>
-#include <sys/file.h>
-#include <sys/ioctl.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <thread>
@@ -129,42 +122,6 @@ std::string openFailure(const std::string& device)
     return "opened";
 }
 
-// A child that takes hold of something and keeps it until the test is over.
-class Holder
-{
-public:
-    explicit Holder(const std::function<void()>& takeHold)
-    {
-        int pipeEnds[2];
-        if (::pipe(pipeEnds) != 0)
-            qFatal("pipe failed");
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            takeHold();
-            [[maybe_unused]] const auto written = ::write(pipeEnds[1], "!", 1);
-            for (;;)
-                ::pause();
-        }
-        ::close(pipeEnds[1]);
-        char ready = 0;
-        pollfd said{pipeEnds[0], POLLIN, 0};
-        if (::poll(&said, 1, 5000) != 1 || ::read(pipeEnds[0], &ready, 1) != 1)
-            qFatal("the holder did not take hold");
-        ::close(pipeEnds[0]);
-    }
-    ~Holder()
-    {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-    }
-    pid_t pid() const { return pid_; }
-
-private:
-    pid_t pid_ = -1;
-};
-
-enum class Hold { LockFile, Flock, Session, NamedInMarkup };
-
 void writeFile(const std::string& path, const QByteArray& bytes)
 {
     QFile file(QString::fromStdString(path));
@@ -181,12 +138,8 @@ class TestPosixSerialPort : public QObject
 private slots:
     void carriesEveryByteInOrderThenLetsGo();
     void failsAndLetsGoWhenTheFarEndHasGone();
-    void refusesAHeldPortUntouched_data();
-    void refusesAHeldPortUntouched();
     void neverTrustsAStrangeLockFile_data();
     void neverTrustsAStrangeLockFile();
-    void findsTheKernelConsole_data();
-    void findsTheKernelConsole();
 };
 
 void TestPosixSerialPort::carriesEveryByteInOrderThenLetsGo()
@@ -230,42 +183,6 @@ void TestPosixSerialPort::failsAndLetsGoWhenTheFarEndHasGone()
     QVERIFY_THROWS_EXCEPTION(PortFailure, port.write("\x02"
                                                      "D032"));
     port.close();
-}
-
-void TestPosixSerialPort::refusesAHeldPortUntouched_data()
-{
-    QTest::addColumn<Hold>("hold");
-    QTest::addColumn<QString>("how");
-    QTest::newRow("lock file") << Hold::LockFile << ", which holds the lock file";
-    QTest::newRow("flock") << Hold::Flock << ", which has locked the device";
-    QTest::newRow("login session") << Hold::Session << ", whose controlling terminal it is";
-    QTest::newRow("name in markup") << Hold::NamedInMarkup << ", which holds the lock file";
-}
-
-void TestPosixSerialPort::refusesAHeldPortUntouched()
-{
-    QFETCH(Hold, hold);
-    QFETCH(QString, how);
-    PseudoTerminal terminal;
-    const Holder holder([&] {
-        if (hold == Hold::NamedInMarkup)
-            ::prctl(PR_SET_NAME, "<i>ab</i>cd");
-        if (hold == Hold::Flock)
-            ::flock(::open(terminal.device.c_str(), O_RDONLY | O_NOCTTY), LOCK_EX);
-        if (hold == Hold::Session) {
-            ::setsid();
-            ::ioctl(terminal.slave, TIOCSCTTY, 0);
-        }
-    });
-    if (hold == Hold::LockFile || hold == Hold::NamedInMarkup) {
-        writeFile(terminal.lockPath(), printed("%10d\n", holder.pid()));
-        how += ' ' + QString::fromStdString(terminal.lockPath());
-    }
-
-    const QString name = hold == Hold::NamedInMarkup ? "<i>ab</i>cd" : "tst_posix_seria";
-    QCOMPARE(inChild([&] { return openFailure(terminal.device); }),
-             QStringLiteral("in use by process %1 (%2)").arg(holder.pid()).arg(name) + how);
-    QCOMPARE(terminal.speed(), speed_t(B1200));
 }
 
 void TestPosixSerialPort::neverTrustsAStrangeLockFile_data()
@@ -324,35 +241,6 @@ void TestPosixSerialPort::neverTrustsAStrangeLockFile()
                                           " names no process; if no other program uses the "
                                           "port, delete it"));
     QCOMPARE(terminal.speed(), speed_t(B1200));
-}
-
-void TestPosixSerialPort::findsTheKernelConsole_data()
-{
-    QTest::addColumn<QByteArray>("consoles");
-    QTest::addColumn<QByteArray>("active");
-    QTest::addColumn<bool>("console");
-    QTest::newRow("listed") << QByteArray("ttyS0                -W- (EC p a)    4:64\n")
-                            << QByteArray("ttyS0\n") << true;
-    QTest::newRow("by number") << QByteArray("console              -W- (EC p a)    4:64\n")
-                               << QByteArray("") << true;
-    QTest::newRow("active only") << QByteArray("tty0                 -WU (EC p  )    4:0\n")
-                                 << QByteArray("tty0 ttyS0\n") << true;
-    QTest::newRow("elsewhere") << QByteArray("tty0                 -WU (EC p  )    4:0\n"
-                                             "ttyS1                -W- (E  p a)    4:65\n")
-                               << QByteArray("tty0 ttyS1\n") << false;
-}
-
-void TestPosixSerialPort::findsTheKernelConsole()
-{
-    QFETCH(QByteArray, consoles);
-    QFETCH(QByteArray, active);
-    QFETCH(bool, console);
-    const QTemporaryDir directory;
-    const std::string consolesPath = directory.filePath("consoles").toStdString();
-    const std::string activePath = directory.filePath("active").toStdString();
-    writeFile(consolesPath, consoles);
-    writeFile(activePath, active);
-    QCOMPARE(isKernelConsole("ttyS0", makedev(4, 64), consolesPath, activePath), console);
 }
 
 QTEST_APPLESS_MAIN(TestPosixSerialPort)
