@@ -202,16 +202,15 @@ class FarEnd(threading.Thread):
 
 
 class Com1:
-    """/dev/ttyS0 in a private mount namespace with private lock and temporary directories:
+    """/dev/ttyS0 in a private mount namespace with private lock directories:
     a pseudo-terminal read by far_end (kind "pty"; "dialout": open to root and dialout only),
     "missing", or "null" (/dev/null); the kernel console only if console is set."""
 
     def __init__(self, kind="pty", console=False, locks="mode=1777", far_end=FarEnd):
-        self.work = tempfile.mkdtemp(prefix="potpanel-com1-", dir="/dev/shm")
+        self.work = tempfile.mkdtemp(prefix="potpanel-com1-")
         os.chmod(self.work, 0o777)  # a program run as nobody logs here
         self.master = self.slave = self.far_end = None
-        setup = ["mount -t tmpfs tmpfs /tmp", "mount -t tmpfs tmpfs /var/tmp",
-                 f"mount -t tmpfs -o {locks} tmpfs /run/lock",
+        setup = [f"mount -t tmpfs -o {locks} tmpfs /run/lock",
                  f"{{ [ -L /var/lock ] || [ ! -d /var/lock ] || mount -t tmpfs -o {locks} tmpfs /var/lock; }}"]
         consoles = "tty0", "-WU (EC p  )", "4:0"
         if kind in ("pty", "dialout"):
@@ -227,9 +226,10 @@ class Com1:
         elif kind == "null":
             setup.append(f"mount --bind /dev/null {DEVICE}")
         else:  # a /dev with what a desktop program needs, and no ttyS0
-            setup.append("mkdir /tmp/dev && mount --rbind /dev /tmp/dev && mount -t tmpfs tmpfs /dev && "
-                         "cp -a /tmp/dev/null /tmp/dev/zero /tmp/dev/urandom /tmp/dev/tty /dev/ && "
-                         "mkdir /dev/shm && mount --bind /tmp/dev/shm /dev/shm")
+            host = f"{self.work}/dev"
+            setup.append(f"mkdir {host} && mount --rbind /dev {host} && mount -t tmpfs tmpfs /dev && "
+                         f"cp -a {host}/null {host}/zero {host}/urandom {host}/tty /dev/ && "
+                         f"mkdir /dev/shm && mount --bind {host}/shm /dev/shm")
         for path, text in (("/proc/consoles", "{:21s}{}    {}\n".format(*consoles)),
                            ("/sys/class/tty/console/active", f"{consoles[0]}\n")):
             with open(f"{self.work}/{os.path.basename(path)}", "w") as file:
