@@ -1,6 +1,8 @@
 // Preloaded into a program under test: gives pseudo-terminals the modem-control
 // lines they lack, and records to the file FAKE_MODEM_LOG, one line each, every
-// change of RTS ("rts-up <fd>", "rts-down <fd>"), write ("write <fd>") and close
+// line setting ("cflag:<size, parity and stop bits in octal> <fd>", since a
+// pseudo-terminal forces 8 bits and no parity whatever it is told), change of
+// RTS ("rts-up <fd>", "rts-down <fd>"), write ("write <fd>") and close
 // ("close <fd>", a second close included) on a terminal.
 #include <cstdarg>
 #include <cstdio>
@@ -11,6 +13,7 @@
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/sysmacros.h>
+#include <termios.h>
 #include <unistd.h>
 
 static int modemLines[4096];      // by the terminal's minor number
@@ -56,6 +59,17 @@ extern "C" int ioctl(int fd, unsigned long request, ...)
     if ((before ^ lines) & TIOCM_RTS)
         record(lines & TIOCM_RTS ? "rts-up" : "rts-down", fd);
     return 0;
+}
+
+extern "C" int tcsetattr(int fd, int when, const termios* line)
+{
+    static const auto next = reinterpret_cast<int (*)(int, int, const termios*)>(::dlsym(RTLD_NEXT, "tcsetattr"));
+    if (terminalMinor(fd) >= 0) {
+        char event[32];
+        std::snprintf(event, sizeof event, "cflag:%o", line->c_cflag & (CSIZE | PARENB | PARODD | CSTOPB));
+        record(event, fd);
+    }
+    return next(fd, when, line);
 }
 
 extern "C" ssize_t write(int fd, const void* data, size_t size)
