@@ -13,10 +13,10 @@ CONTROLS = controls()
 class Panel:
     """One run of the program on COM1, the fake modem preloaded, and the operator's hands on its window."""
 
-    def __init__(self, com1, display, user=None):
+    def __init__(self, com1, display, user=None, modem=()):
         self.com1, self.display, self.window = com1, display, None
         self.log, self.out = (os.path.join(com1.work, f"{name}-{id(self)}") for name in ("modem", "out"))
-        argv = ["env", f"LD_PRELOAD={FAKE_MODEM}", f"FAKE_MODEM_LOG={self.log}", POTPANEL]
+        argv = ["env", f"LD_PRELOAD={FAKE_MODEM}", f"FAKE_MODEM_LOG={self.log}", *modem, POTPANEL]
         if user:
             argv = ["setpriv", f"--reuid={user[0]}", f"--regid={user[1]}", "--clear-groups", *argv]
         with open(self.out, "w") as out:
@@ -87,8 +87,8 @@ class Scenario(unittest.TestCase):
             com1.far_end.start()
         return com1
 
-    def launch(self, com1, display=None, user=None):
-        panel = Panel(com1, display or self.display, user)
+    def launch(self, com1, display=None, user=None, modem=()):
+        panel = Panel(com1, display or self.display, user, modem)
         self.addCleanup(end_process, panel.process)
         return panel
 
@@ -319,6 +319,17 @@ class Faults(Scenario):
         panel.com1.far_end.wait_for(2)
         display.server.kill()
         panel.process.wait(5)
+        self.assertFalse(os.path.exists(panel.com1.path(LOCK_FILE)), "the lock file is left")
+        self.assertEqual(panel.closes(), 1, panel.events())
+
+    def test_stuck_transmitter(self):
+        # The line takes nothing more: closing gives up and says what was lost.
+        panel = self.launch(self.com1(), modem=["FAKE_MODEM_STUCK=480"]).show()
+        panel.com1.far_end.wait_for(2)
+        panel.click("Command1")
+        box, text = self.message(panel, excluding=[panel.window])
+        self.assertIn("480 bytes were not sent", text)
+        self.assertEqual(panel.process.wait(30), 1, panel.output())
         self.assertFalse(os.path.exists(panel.com1.path(LOCK_FILE)), "the lock file is left")
         self.assertEqual(panel.closes(), 1, panel.events())
 

@@ -4,6 +4,7 @@
 // pseudo-terminal forces 8 bits and no parity whatever it is told), change of
 // RTS ("rts-up <fd>", "rts-down <fd>"), write ("write <fd>") and close
 // ("close <fd>", a second close included) on a terminal.
+// With FAKE_MODEM_STUCK=N set, a terminal's output queue holds N bytes for good.
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -47,6 +48,11 @@ extern "C" int ioctl(int fd, unsigned long request, ...)
     auto* bits = va_arg(arguments, int*);
     va_end(arguments);
     const int terminal = terminalMinor(fd);
+    // FAKE_MODEM_STUCK=N: a transmitter that has stopped with N bytes still queued.
+    if (const char* stuck = std::getenv("FAKE_MODEM_STUCK"); stuck && terminal >= 0 && request == TIOCOUTQ) {
+        *bits = std::atoi(stuck);
+        return 0;
+    }
     if (terminal < 0 || (request != TIOCMGET && request != TIOCMSET && request != TIOCMBIS &&
                          request != TIOCMBIC))
         return static_cast<int>(::syscall(SYS_ioctl, fd, request, bits));
