@@ -78,7 +78,7 @@ DeviceLock::DeviceLock(const std::string& device)
     // left for the operator, who can tell whether it is still meant.
     for (int attempt = 0; attempt < 3 && !lockFile_; ++attempt) {
         const LockFileReading reading = readLockFile(path);
-        if (heldByOther(reading) || (attempt > 0 && reading.kind != LockFileReading::Kind::Absent))
+        if (heldByOther(reading))
             refuseLockFile(path, reading);
         if (reading.kind != LockFileReading::Kind::Absent)
             ::unlink(path.c_str());

@@ -144,12 +144,14 @@ void PosixSerialPort::open(const std::string& device, const LineSettings& settin
     if (!::isatty(fd_))
         failAndRelease("not a serial device");
     if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+        // Taken since the look before the open.
+        const int error = errno;
         struct stat status
         {
         };
         const pid_t holder = ::fstat(fd_, &status) == 0 ? flockHolder(status) : 0;
         failAndRelease(holder > 0 ? "in use by " + describeProcess(holder)
-                                  : "cannot lock the device: " + errorText());
+                                  : "cannot lock the device: " + errorText(error));
     }
     // Other programs that open the device now get EBUSY, whatever locks they honour.
     ::ioctl(fd_, TIOCEXCL);
