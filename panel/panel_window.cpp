@@ -122,12 +122,13 @@ std::int16_t PanelWindow::sliderValue(ChannelId channel) const
 void PanelWindow::setSliderValue(ChannelId channel, std::int16_t value)
 {
     ChannelSlider* slider = sliders_[channelIndex(channel)];
-    if (slider->value() == value)
-        return;
+    const int before = slider->value();
     {
         const QSignalBlocker quiet(slider);
         slider->setValue(value);
     }
+    if (slider->value() == before)
+        return;
     // The change handling runs here, as a plain call, so that a failure reaches
     // the handler that set the value.
     if (controller_)
