@@ -65,7 +65,13 @@ OwnLockFile::OwnLockFile(std::string path) : path_(std::move(path))
                           "); without it other programs could take the port at the same time");
     char text[16];
     const int length = std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(::getpid()));
-    const bool written = ::fchmod(fd, 0644) == 0 && ::write(fd, text, length) == length;
+    struct stat status
+    {
+    };
+    const bool written =
+        ::fchmod(fd, 0644) == 0 && ::write(fd, text, length) == length && ::fstat(fd, &status) == 0;
+    device_ = status.st_dev;
+    inode_ = status.st_ino;
     const int error = errno;
     ::close(fd);
     if (!written) {
@@ -77,7 +83,11 @@ OwnLockFile::OwnLockFile(std::string path) : path_(std::move(path))
 
 OwnLockFile::~OwnLockFile()
 {
-    ::unlink(path_.c_str());
+    struct stat status
+    {
+    };
+    if (::lstat(path_.c_str(), &status) == 0 && status.st_dev == device_ && status.st_ino == inode_)
+        ::unlink(path_.c_str());
 }
 
 } // namespace potpanel

@@ -47,6 +47,10 @@ public:
 
 private:
     std::string path_;
+    // Which file is ours, so that a lock file put in its place by another
+    // program is never removed.
+    dev_t device_ = 0;
+    ino_t inode_ = 0;
 };
 
 } // namespace potpanel

@@ -1,6 +1,7 @@
 #include "port_holders.h"
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <dirent.h>
 #include <fstream>
