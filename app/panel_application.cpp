@@ -16,7 +16,8 @@ void showFailure(const std::exception& failure)
 {
     // Plain text: the message quotes names (of processes, of files) that anyone
     // can choose, markup included.
-    QMessageBox message(QMessageBox::Critical, QString::fromUtf8(form1Caption.data()),
+    QMessageBox message(QMessageBox::Critical,
+                        QString::fromUtf8(form1Caption.data(), qsizetype(form1Caption.size())),
                         QString::fromUtf8(failure.what()));
     message.setTextFormat(Qt::PlainText);
     message.exec();
