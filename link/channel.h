@@ -9,8 +9,6 @@ namespace potpanel {
 // names it in a frame.
 enum class ChannelId : char { A = '0', B = '1' };
 
-inline constexpr ChannelId channels[] = {ChannelId::A, ChannelId::B};
-
 // A channel's place in anything kept per channel, A first.
 constexpr std::size_t channelIndex(ChannelId channel)
 {
