@@ -1,10 +1,10 @@
 """The real program on a virtual COM1, driven through a private X display with
 real input events.  test_potpanel.py POTPANEL FAKE_MODEM GROUP (a class below)"""
 
-import contextlib, glob, os, re, signal, subprocess, sys, termios, unittest
+import contextlib, glob, os, re, select, signal, subprocess, sys, tempfile, termios, types, unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "testing", "harness"))
-from potpanel_rig import DEVICE, Com1, Display, MapWatcher, controls, end_process
+from potpanel_rig import DEVICE, Com1, Display, MapWatcher, controls, end_process, wait_until
 
 CAPTION, START, LOCK_FILE = "Tarvel Digital Potentiometers", [("A", 50), ("B", 50)], "/run/lock/LCK..ttyS0"
 CONTROLS = controls()
@@ -13,18 +13,22 @@ CONTROLS = controls()
 class Panel:
     """One run of the program on COM1, the fake modem preloaded, and the operator's hands on its window."""
 
-    def __init__(self, com1, display, user=None, modem=()):
+    def __init__(self, com1, display, user=None, modem=(), prefix=(), hidden=False):
         self.com1, self.display, self.window = com1, display, None
         self.log, self.out = (os.path.join(com1.work, f"{name}-{id(self)}") for name in ("modem", "out"))
-        argv = ["env", f"LD_PRELOAD={FAKE_MODEM}", f"FAKE_MODEM_LOG={self.log}", *modem, POTPANEL]
+        argv = [*prefix, "env", f"LD_PRELOAD={FAKE_MODEM}", f"FAKE_MODEM_LOG={self.log}", *modem, POTPANEL]
         if user:
             argv = ["setpriv", f"--reuid={user[0]}", f"--regid={user[1]}", "--clear-groups", *argv]
+        if hidden:  # a sandbox with a /proc of its own, where no holder outside can be seen
+            argv = ["unshare", "--pid", "--fork", "--kill-child", "--mount-proc", "sh", "-c",
+                    'mount --bind "$0" /proc/consoles && exec "$@"', f"{com1.work}/consoles", *argv]
         with open(self.out, "w") as out:
             self.process = com1.popen(argv, env=display.env, stdout=out, stderr=subprocess.STDOUT)
         self.pid = self.process.pid
+        self.window_pid = 1 if hidden else self.pid
 
     def show(self):
-        self.window = self.display.wait_window(CAPTION, self.pid)
+        self.window = self.display.wait_window(CAPTION, self.window_pid)
         # What a window manager would do; and the pointer comes in from outside, as a hand's would.
         self.display.xdotool("windowfocus", "--sync", self.window, "mousemove", 1000, 700)
         return self
@@ -87,8 +91,8 @@ class Scenario(unittest.TestCase):
             com1.far_end.start()
         return com1
 
-    def launch(self, com1, display=None, user=None, modem=()):
-        panel = Panel(com1, display or self.display, user, modem)
+    def launch(self, com1, display=None, **options):
+        panel = Panel(com1, display or self.display, **options)
         self.addCleanup(end_process, panel.process)
         return panel
 
@@ -104,7 +108,7 @@ class Scenario(unittest.TestCase):
 
     def message(self, panel, excluding=()):
         """The text of the program's message box, selected as an operator copies it; then OK."""
-        box = self.display.wait_window(CAPTION, panel.pid, excluding=excluding)
+        box = self.display.wait_window(CAPTION, panel.window_pid, excluding=excluding)
         kind = self.display.run("xprop", "-id", box, "_NET_WM_WINDOW_TYPE").stdout
         self.assertIn("_NET_WM_WINDOW_TYPE_DIALOG", kind, "a window came up, not a message")
         text = self.display.selection(lambda: self.display.xdotool(
@@ -133,7 +137,7 @@ class StartUp(Scenario):
         self.assertLess(events.index("rts-up"), events.index("write"), "RTS raised before the first write")
         # A pseudo-terminal reads back 8 bits and no parity whatever it was told: take what it was told.
         self.assertEqual([e for e in events if e.startswith("cflag:")], [f"cflag:{termios.CS8:o}"])
-        iflag, oflag, cflag, lflag, ispeed, ospeed, _ = termios.tcgetattr(com1.slave)
+        iflag, oflag, cflag, lflag, ispeed, ospeed, _ = com1.settings()
         self.assertEqual((ispeed, ospeed, cflag & termios.CSTOPB), (termios.B9600, termios.B9600, 0))
         self.assertFalse(oflag & termios.OPOST or lflag & (termios.ICANON | termios.ECHO | termios.ISIG)
                          or iflag & (termios.ICRNL | termios.IXON), "the line is not raw")
@@ -249,25 +253,52 @@ class Endings(Scenario):
                     self.assertFalse(os.path.exists(lock_file), "the lock file is left")
 
 
-# Scripts run inside the namespace that print the PID of what they leave holding COM1.
-FLOCK = f"exec flock --no-fork {DEVICE} sh -c 'echo $$; exec cat'"
+# Scripts run inside the namespace that print the PID of what they leave holding COM1; {lock} is
+# COM1's lock file, {other} one under another name of the device.
+OPEN = f"exec 3<>{DEVICE}; echo $$; exec cat"
 LOGIN = f"exec setsid -c sh -c 'echo $$; exec sleep 600' <{DEVICE}"
-NAMED = (f"printf '%10d\\n' $$ >{LOCK_FILE}; exec {sys.executable} -c 'import ctypes, os, sys; "
+WRITING = "exec 3>{lock}; echo $$; exec cat"
+NAMED = ("printf '%10d\\n' $$ >{lock}; exec " + sys.executable + " -c 'import ctypes, os, sys; "
          "ctypes.CDLL(None).prctl(15, sys.argv[1].encode()); print(os.getpid(), flush=True); sys.stdin.read()' ")
+# Takes COM1 as asked; after a line on its input, prints whether COM1 is in exclusive mode still.
+HOLDER = """
+import fcntl, os, struct, sys, termios
+fd = os.open("/dev/ttyS0", os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+takes = dict(excl=lambda: fcntl.ioctl(fd, termios.TIOCEXCL), flock=lambda: fcntl.flock(fd, fcntl.LOCK_EX),
+             lockf=lambda: fcntl.lockf(fd, fcntl.LOCK_EX), queue=lambda: os.write(fd, b"q" * 3000),
+             ofd=lambda: fcntl.fcntl(fd, 37, struct.pack("hhqqi", fcntl.F_WRLCK, 0, 0, 0, 0)))
+for take in sys.argv[1:]:
+    takes[take]()
+print(os.getpid(), flush=True)
+sys.stdin.readline()
+print(struct.unpack("i", fcntl.ioctl(fd, 0x80045440, bytes(4)))[0], flush=True)
+sys.stdin.read()
+"""
 
 
-# COM1 as it is, what else takes it, the user, what the message says
+def hold(*takes):
+    return f"exec {sys.executable} -c '{HOLDER}' {' '.join(takes)}"
+
+
+# COM1 as it is, what else takes it, how the program runs, what the message says ("-": does not say)
 REFUSALS = [
-    ("COM1 missing", {"kind": "missing"}, None, None, ["COM1", "no such device"]),
-    ("COM1 not a serial device", {"kind": "null"}, None, None, ["COM1", "not a serial device"]),
-    ("another potpanel", {}, "potpanel", None, ["COM1", "in use by process {pid}"]),
-    ("flock", {}, FLOCK, None, ["COM1", "in use by process {pid}"]),
-    ("UUCP lock file", {}, NAMED + "minicom", None, ["in use by process {pid} (minicom)"]),
-    ("ordinary user", {"kind": "dialout"}, None, ("nobody", "nogroup"), ["COM1", "permission denied", "dialout"]),
-    ("kernel console", {"console": True}, None, None, ["COM1", "is the system console"]),
-    ("login session", {}, LOGIN, None, ["COM1", "in use by process {pid} (sleep)"]),
-    ("lock directory read-only", {"locks": "ro"}, None, None, ["COM1", "lock"]),
-    ("markup in a name", {}, NAMED + "'<i>ab</i>cd'", None, ["process {pid} (<i>ab</i>cd)"]),
+    ("COM1 missing", {"kind": "missing"}, None, {}, ["COM1", "no such device"]),
+    ("COM1 not a serial device", {"kind": "null"}, None, {}, ["COM1", "not a serial device"]),
+    ("another potpanel", {}, "potpanel", {}, ["COM1", "in use by process {pid}"]),
+    ("open, no lock", {}, OPEN, {}, ["COM1", "in use by process {pid} (cat), which has it open"]),
+    ("UUCP lock file", {}, NAMED + "minicom", {}, ["in use by process {pid} (minicom)"]),
+    ("UUCP lock under another name", {}, NAMED.replace("{lock}", "{other}") + "cu",
+     {}, ["in use by process {pid} (cu), which holds the lock file {other}"]),
+    ("lock file being written", {}, WRITING, {}, ["{lock} is open in process {pid} (cat)", "-delete"]),
+    ("kernel console", {"console": True}, None, {}, ["COM1", "is the system console"]),
+    ("login session", {}, LOGIN, {}, ["COM1", "in use by process {pid} (sleep)"]),
+    ("a login's terminal, root:tty", {"owner": "root:tty 0620"}, None, {},
+     ["login session's terminal", "-adduser"]),
+    ("lock directory read-only", {"locks": "ro"}, None, {}, ["COM1", "lock"]),
+    ("markup in a name", {}, NAMED + "'<i>ab</i>cd'", {}, ["process {pid} (<i>ab</i>cd)"]),
+    ("flock out of sight, output queued", {"read": False}, hold("flock", "queue"), {"hidden": True},
+     ["COM1", "in use by another program, which has locked the device"]),
+    ("few file descriptors", {}, LOGIN, {"prefix": ["prlimit", "--nofile=12"]}, ["process {pid} (sleep)"]),
 ]
 
 
@@ -275,26 +306,74 @@ class Refusals(Scenario):
     def held(self, com1, script):
         holder = com1.popen(["sh", "-c", script], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
         self.addCleanup(end_process, holder)
-        return {"pid": int(holder.stdout.readline())}
+        holder.pid = int(holder.stdout.readline())
+        return holder
 
-    def test_refusals(self):
-        for name, line, take, user, phrases in REFUSALS:
+    def refusals(self, rows):
+        for name, line, take, how, phrases in rows:
             with self.row(name):
                 com1 = self.com1(**line)
+                names = {"lock": LOCK_FILE, "other": "/run/lock/LCK.." + com1.terminal[5:].replace("/", "_")
+                         if com1.far_end else None}
                 first = take == "potpanel" and self.start(com1)
-                taken = {"pid": first.pid} if first else self.held(com1, take) if take else {}
+                holder = take and not first and self.held(com1, take.format(**names))
+                names["pid"] = first.pid if first else holder and holder.pid
                 watcher = self.watch()
                 strays = set(glob.glob("/tmp/LCK..*"))
-                panel = self.launch(com1, user=user)
+                panel = self.launch(com1, **how)
                 box, text = self.message(panel)
                 self.assertEqual(set(glob.glob("/tmp/LCK..*")), strays, "a lock file strayed to /tmp")
                 for phrase in phrases:
-                    self.assertIn(phrase.format(**taken).lower(), text)
+                    said = phrase.lstrip("-").format(**names).lower()
+                    (self.assertNotIn if phrase.startswith("-") else self.assertIn)(said, text)
                 self.assertEqual(panel.process.wait(30), 1, panel.output())
                 self.assertEqual([window for window, _ in watcher.maps], [box], "a window besides the message")
                 self.assertEqual([e for e in panel.events() if e[0] != "close"], [], "the port was used")
-                if com1.far_end:
+                if "queue" in (take or ""):  # the holder's output and exclusive mode are as they were
+                    holder.stdin.write(b"\n")
+                    holder.stdin.flush()
+                    self.assertEqual(int(holder.stdout.readline()), int("excl" in take.split()[-3:]), "exclusive mode")
+                    self.assertEqual(queued(com1.master), b"q" * 3000, "the holder's queued output")
+                elif com1.far_end:
                     self.assertEqual(com1.far_end.settle(), START if first else [], "sent on the line")
+
+    def test_refusals(self):
+        self.refusals(REFUSALS)
+
+
+def queued(master):
+    data = b""
+    while select.select([master], [], [], 0.5)[0]:
+        data += os.read(master, 4096)
+    return data
+
+
+DEAD = subprocess.Popen(["true"])  # a process that has ended
+DEAD.wait()
+IN_DIALOUT = r"sed -E '/^dialout:/{{s/:$/:nobody/;t;s/$/,nobody/}}' /etc/group >{work}/group && " \
+             r"mount --bind {work}/group /etc/group"
+NOBODY = {"user": ("nobody", "nogroup")}
+
+# Rows that need real root, or a second real user.
+OTHER_USERS = [
+    ("ordinary user", {}, None, NOBODY, ["COM1", "permission denied", 'sudo adduser $user dialout"']),
+    ("joined dialout since the session began", {"setup": [IN_DIALOUT]}, None, NOBODY,
+     ["permission denied", "log out and in again", "-adduser"]),
+    ("a device only root may open", {"owner": "root:root 0600"}, None, NOBODY,
+     ["only root may open it", "-adduser"]),
+    ("lockf by another user", {}, hold("lockf"), NOBODY, ["in use by process {pid}", "has locked the device"]),
+    ("OFD lock by another user", {}, hold("ofd"), NOBODY, ["another program has locked the device"]),
+    ("another user's stale lock", {"owner": "root:dialout 0666", "setup": [
+        f"printf '%10d\\n' {DEAD.pid} >{LOCK_FILE}"]}, None, NOBODY,
+     [f"left by process {DEAD.pid}", "belongs to root", f"administrator to delete it (sudo rm {LOCK_FILE})"]),
+    ("exclusive mode out of sight, root", {"read": False}, hold("excl", "flock", "queue"), {"hidden": True},
+     ["COM1", "in use by another program, which opened it exclusively"]),
+]
+
+
+class OtherUsers(Refusals):
+    def test_refusals(self):
+        self.refusals(OTHER_USERS)
 
 
 class Faults(Scenario):

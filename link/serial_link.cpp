@@ -93,6 +93,8 @@ void SerialLink::setRts(bool on)
     try {
         port_->setRts(on);
     } catch (const PortFailure& failure) {
+        // The port has closed itself, so that nothing is held while the failure is shown.
+        state_ = State::Closed;
         fail(action, failure.what());
     }
 }

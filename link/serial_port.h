@@ -24,6 +24,7 @@ public:
 
     // Claims the device for this process alone and applies the settings.
     virtual void open(const std::string& device, const LineSettings& settings) = 0;
+    // On failure the port is closed, and its claim given up, before the exception leaves.
     virtual void setRts(bool on) = 0;
     // Returns once every byte has been handed to the operating system, in order.
     // On failure the port is closed before the exception leaves.

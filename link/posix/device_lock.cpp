@@ -4,23 +4,59 @@
 #include "serial_port.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <dirent.h>
+#include <grp.h>
+#include <memory>
+#include <pwd.h>
+#include <string_view>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace potpanel {
 namespace {
+
+using namespace std::chrono_literals;
 
 std::string deviceName(const std::string& device)
 {
     return device.rfind("/dev/", 0) == 0 ? device.substr(5) : device;
 }
 
+// A lock file is created first and its PID written after: one that is empty or
+// holds part of a PID gets a second to finish.
+LockFileReading settledReading(const std::string& path)
+{
+    LockFileReading reading = readLockFile(path);
+    for (int wait = 0; wait < 20 && reading.kind == LockFileReading::Kind::Unfinished; ++wait) {
+        std::this_thread::sleep_for(50ms);
+        reading = readLockFile(path);
+    }
+    if (reading.kind == LockFileReading::Kind::Unfinished)
+        reading.kind = LockFileReading::Kind::NamesNoProcess;
+    return reading;
+}
+
 [[noreturn]] void refuseLockFile(const std::string& path, const LockFileReading& reading)
 {
-    if (reading.kind == LockFileReading::Kind::NamesNoProcess)
+    if (reading.kind == LockFileReading::Kind::NamesNoProcess) {
+        struct stat file
+        {
+        };
+        file.st_mode = S_IFREG;
+        file.st_dev = reading.device;
+        file.st_ino = reading.inode;
+        if (const auto writer = reading.inode != 0 ? processHolding(file) : std::nullopt)
+            throw PortFailure("the lock file " + path + " is open in " +
+                              describeProcess(writer->pid) +
+                              ", which may still be writing it; wait for that program or close it");
         throw PortFailure("the lock file " + path +
                           " names no process; if no other program uses the port, delete it");
+    }
     throw PortFailure("in use by " + describeProcess(reading.pid) + ", which holds the lock file " +
                       path);
 }
@@ -32,19 +68,83 @@ bool heldByOther(const LockFileReading& reading)
             isLive(reading.pid));
 }
 
-// Older systems keep a /var/lock of its own; a holder there counts too.
-void refuseIfLockedElsewhere(const std::string& name)
+std::string userName(uid_t user)
 {
+    struct passwd entry
+    {
+    };
+    struct passwd* found = nullptr;
+    char buffer[4096];
+    return ::getpwuid_r(user, &entry, buffer, sizeof buffer, &found) == 0 && found
+               ? found->pw_name
+               : "user " + std::to_string(user);
+}
+
+// A getty or login gives the terminal it serves to the group tty.
+bool isLoginTerminal(const struct stat& device)
+{
+    struct group entry
+    {
+    };
+    struct group* found = nullptr;
+    char buffer[4096];
+    return ::getgrnam_r("tty", &entry, buffer, sizeof buffer, &found) == 0 && found &&
+           found->gr_gid == device.st_gid;
+}
+
+// Whether the kernel files the device under its terminals. A pseudo-terminal
+// has no entry there, and counts as one.
+bool isTerminal(dev_t device)
+{
+    const std::string link = "/sys/dev/char/" + std::to_string(major(device)) + ':' +
+                             std::to_string(minor(device)) + "/subsystem";
+    char target[256];
+    const ssize_t length = ::readlink(link.c_str(), target, sizeof target - 1);
+    if (length < 0)
+        return true;
+    const std::string_view path(target, static_cast<std::size_t>(length));
+    return path.substr(path.rfind('/') + 1) == "tty";
+}
+
+// Refuses a device that a live process holds by a lock file under any of its
+// names (/dev/serial/by-id/..., another node of it), in every lock directory:
+// older systems keep a /var/lock of their own.
+void refuseIfLockedByName(const struct stat& device)
+{
+    std::vector<std::string> directories{lockDirectory};
     struct stat ours
     {
     }, other{};
-    if (::stat(lockDirectory, &ours) != 0 || ::stat("/var/lock", &other) != 0 ||
-        (ours.st_dev == other.st_dev && ours.st_ino == other.st_ino))
-        return;
-    const std::string path = "/var/lock/" + name;
-    const LockFileReading reading = readLockFile(path);
-    if (heldByOther(reading))
-        refuseLockFile(path, reading);
+    if (::stat(lockDirectory, &ours) == 0 && ::stat("/var/lock", &other) == 0 &&
+        (ours.st_dev != other.st_dev || ours.st_ino != other.st_ino))
+        directories.emplace_back("/var/lock");
+    for (const std::string& directory : directories) {
+        const std::unique_ptr<DIR, int (*)(DIR*)> entries(::opendir(directory.c_str()), ::closedir);
+        if (!entries) {
+            if (errno == ENOENT)
+                continue;
+            cannotLook(directory, errno);
+        }
+        for (errno = 0; const dirent* entry = ::readdir(entries.get()); errno = 0) {
+            const std::string name = entry->d_name;
+            if (name.rfind("LCK..", 0) != 0 || name.size() == 5)
+                continue;
+            std::string node = "/dev/" + name.substr(5);
+            for (char& c : node)
+                if (c == '_')
+                    c = '/';
+            struct stat named
+            {
+            };
+            if (::stat(node.c_str(), &named) != 0 || !sameFile(device, named))
+                continue;
+            const std::string path = directory + '/' + name;
+            if (const LockFileReading reading = settledReading(path); heldByOther(reading))
+                refuseLockFile(path, reading);
+        }
+        if (errno != 0)
+            cannotLook(directory, errno);
+    }
 }
 
 } // namespace
@@ -58,30 +158,69 @@ std::string lockFileName(const std::string& device)
     return "LCK.." + name;
 }
 
-DeviceLock::DeviceLock(const std::string& device)
+std::string lockFilePath(const std::string& device)
+{
+    return std::string(lockDirectory) + '/' + lockFileName(device);
+}
+
+void lookForHolders(const std::string& device)
 {
     struct stat status
     {
     };
     if (::stat(device.c_str(), &status) != 0)
         throw PortFailure(errno == ENOENT ? std::string("no such device") : std::strerror(errno));
-    if (!S_ISCHR(status.st_mode))
+    // Before anyone who has it open is looked for: everyone has /dev/null open.
+    if (!S_ISCHR(status.st_mode) || !isTerminal(status.st_rdev))
         throw PortFailure("not a serial device");
     // Frames written to the console would land among the kernel's messages, and
     // its settings would change under every login on it.
     if (isKernelConsole(deviceName(device), status.st_rdev))
         throw PortFailure("it is the system console, where the kernel writes its messages");
+    // Whether or not the session's processes can be seen (/proc mounted
+    // hidepid hides other users' processes).
+    if (isLoginTerminal(status))
+        throw PortFailure("it is a login session's terminal: it belongs to the group tty, as a "
+                          "getty or login makes it; end that session, or stop the getty on it "
+                          "(sudo systemctl stop serial-getty@" +
+                          deviceName(device) + ")");
+    if (const auto holder = processHolding(status))
+        throw PortFailure("in use by " + describeProcess(holder->pid) +
+                          (holder->how == Holder::How::Open
+                               ? ", which has it open"
+                               : ", whose controlling terminal it is"));
+    if (const auto locker = lockHolder(status))
+        throw PortFailure(*locker > 0
+                              ? "in use by " + describeProcess(static_cast<pid_t>(*locker)) +
+                                    ", which has locked the device"
+                              : std::string("another program has locked the device, one "
+                                            "this system does not name (a lock on an open "
+                                            "file description, or a program in another "
+                                            "container)"));
+    refuseIfLockedByName(status);
+}
 
-    refuseIfLockedElsewhere(lockFileName(device));
-    const std::string path = std::string(lockDirectory) + '/' + lockFileName(device);
-    // A lock left by a process that has gone is cleared; one that names nobody is
-    // left for the operator, who can tell whether it is still meant.
+DeviceLock::DeviceLock(LockKeeper& keeper)
+{
+    const std::string& path = keeper.lockPath();
     for (int attempt = 0; attempt < 3 && !lockFile_; ++attempt) {
-        const LockFileReading reading = readLockFile(path);
+        const LockFileReading reading = settledReading(path);
         if (heldByOther(reading))
             refuseLockFile(path, reading);
-        if (reading.kind != LockFileReading::Kind::Absent)
-            ::unlink(path.c_str());
+        // Left by a process that has ended.
+        if (reading.kind == LockFileReading::Kind::Process) {
+            const StaleLockRemoval removal = removeStaleLock(path, reading);
+            if (removal == StaleLockRemoval::Forbidden)
+                throw PortFailure("the lock file " + path + " was left by process " +
+                                  std::to_string(reading.pid) +
+                                  ", which has ended, and belongs to " + userName(reading.owner) +
+                                  ", so only " + userName(reading.owner) +
+                                  " or an administrator can remove it: ask an administrator to "
+                                  "delete it (sudo rm " +
+                                  path + ")");
+            if (removal == StaleLockRemoval::Replaced)
+                continue;
+        }
         try {
             lockFile_.emplace(path);
         } catch (const LockFileExists&) {
@@ -90,13 +229,9 @@ DeviceLock::DeviceLock(const std::string& device)
     }
     if (!lockFile_)
         throw PortFailure("the lock file " + path + " keeps being taken by another program");
-
-    // Holders that take no lock file: a login session, or a program using flock.
-    if (const pid_t session = controllingProcess(status.st_rdev))
-        throw PortFailure("in use by " + describeProcess(session) +
-                          ", whose controlling terminal it is");
-    if (const pid_t holder = flockHolder(status))
-        throw PortFailure("in use by " + describeProcess(holder) + ", which has locked the device");
+    if (!keeper.keep(lockFile_->device(), lockFile_->inode()))
+        throw PortFailure("the lock file's keeper has ended, so nothing would remove " + path +
+                          " should the program be killed");
 }
 
 } // namespace potpanel

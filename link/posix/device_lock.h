@@ -1,21 +1,30 @@
 #pragma once
 
 #include "lock_file.h"
+#include "lock_keeper.h"
 
 #include <optional>
 #include <string>
 
 namespace potpanel {
 
-// Claims a serial device for this process before it is opened, the way serial
-// programs share ports: refuses the kernel's console, a device that is some
-// process's controlling terminal, and one that a live process holds by a UUCP
-// lock file or by flock(2); then holds the device's lock file in /run/lock for
-// as long as it lives. Throws PortFailure naming the cause and the holder.
+// The look before a serial device is opened, the way serial programs share
+// ports: refuses the kernel's console, a login session's terminal, a device that
+// a process has open or as its controlling terminal, one with a lock of any kind
+// on it, and one that a live process holds by a UUCP lock file under any of the
+// device's names. Throws PortFailure naming the cause and the holder. Touches
+// nothing, so it may run on another thread while the program starts.
+void lookForHolders(const std::string& device);
+
+// Claims a serial device for this process once the look has found it free: holds
+// the device's lock file in /run/lock for as long as it lives, the keeper
+// removing it should the process end without running its destructors. A lock
+// left by a process that has ended is cleared. Throws PortFailure naming the
+// cause and the holder.
 class DeviceLock
 {
 public:
-    explicit DeviceLock(const std::string& device);
+    explicit DeviceLock(LockKeeper& keeper);
 
 private:
     std::optional<OwnLockFile> lockFile_;
@@ -26,5 +35,8 @@ inline constexpr const char* lockDirectory = "/run/lock";
 
 // "LCK..ttyS0" for /dev/ttyS0.
 std::string lockFileName(const std::string& device);
+
+// The lock file this process makes for the device.
+std::string lockFilePath(const std::string& device);
 
 } // namespace potpanel

@@ -28,30 +28,68 @@ LockFileReading namesNoProcess()
 LockFileReading readLockFile(const std::string& path)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return errno == ENOENT ? LockFileReading{} : namesNoProcess();
     struct stat status
     {
     };
+    if (fd < 0) {
+        if (errno == ENOENT)
+            return {};
+        // Unreadable, or a link: still, which file it is and whose.
+        ::lstat(path.c_str(), &status);
+    }
     char text[longestLockFile];
     ssize_t length = -1;
-    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
+    if (fd >= 0 && ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
         status.st_size <= static_cast<off_t>(sizeof text))
         length = ::read(fd, text, sizeof text);
-    ::close(fd);
-    if (length <= 0)
-        return namesNoProcess();
+    if (fd >= 0)
+        ::close(fd);
+    LockFileReading reading = namesNoProcess();
+    reading.device = status.st_dev;
+    reading.inode = status.st_ino;
+    reading.owner = status.st_uid;
+    if (length < 0)
+        return reading;
 
-    std::string_view line(text, static_cast<std::size_t>(length));
-    line = line.substr(0, line.find('\n'));
+    std::string_view whole(text, static_cast<std::size_t>(length));
+    // A writer creates the file first and writes its PID after: give it time.
+    if (whole.find('\n') == std::string_view::npos &&
+        whole.find_first_not_of(" 0123456789") == std::string_view::npos) {
+        reading.kind = LockFileReading::Kind::Unfinished;
+        return reading;
+    }
+    std::string_view line = whole.substr(0, whole.find('\n'));
     line.remove_prefix(std::min(line.find_first_not_of(' '), line.size()));
     line = line.substr(0, line.find_last_not_of(" \r") + 1);
     long pid = 0;
     const auto [end, error] = std::from_chars(line.data(), line.data() + line.size(), pid);
     if (line.empty() || error != std::errc() || end != line.data() + line.size() || pid < 1 ||
         pid > highestPid())
-        return namesNoProcess();
-    return {LockFileReading::Kind::Process, static_cast<pid_t>(pid)};
+        return reading;
+    reading.kind = LockFileReading::Kind::Process;
+    reading.pid = static_cast<pid_t>(pid);
+    return reading;
+}
+
+StaleLockRemoval removeStaleLock(const std::string& path, const LockFileReading& reading)
+{
+    const auto slash = path.rfind('/') + 1;
+    const std::string aside =
+        path.substr(0, slash) + ".stale." + std::to_string(::getpid()) + '.' + path.substr(slash);
+    if (::rename(path.c_str(), aside.c_str()) != 0)
+        return errno == ENOENT ? StaleLockRemoval::Replaced : StaleLockRemoval::Forbidden;
+    const LockFileReading moved = readLockFile(aside);
+    if (moved.device == reading.device && moved.inode == reading.inode &&
+        moved.kind == LockFileReading::Kind::Process && moved.pid == reading.pid &&
+        !isLive(moved.pid)) {
+        ::unlink(aside.c_str());
+        return StaleLockRemoval::Removed;
+    }
+    // Another program's lock, made since the look: back where it was, unless
+    // yet another one has been made there meanwhile, which then holds the port.
+    if (::renameat2(AT_FDCWD, aside.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0)
+        ::unlink(aside.c_str());
+    return StaleLockRemoval::Replaced;
 }
 
 OwnLockFile::OwnLockFile(std::string path) : path_(std::move(path))

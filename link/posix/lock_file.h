@@ -13,10 +13,15 @@ struct LockFileReading
     enum class Kind {
         Absent,
         Process,        // pid names a process, live or not
+        Unfinished,     // empty, or a PID without its newline: perhaps still being written
         NamesNoProcess, // there is something, but no PID can be read from it
     };
     Kind kind = Kind::Absent;
     pid_t pid = 0;
+    // Which file was read, and whose it is.
+    dev_t device = 0;
+    ino_t inode = 0;
+    uid_t owner = 0;
 };
 
 // Reads a lock file written by any program, safely: it may be a FIFO, a link, a
@@ -24,6 +29,18 @@ struct LockFileReading
 // world-writable. Only a small regular file whose first line is a PID in
 // 1..pid_max names a process.
 LockFileReading readLockFile(const std::string& path);
+
+// Removes a lock file left by a process that has ended, only if the file there
+// is still the one read (same device and inode) and still names that ended
+// process: it is moved aside first and looked at where nobody else looks, and
+// what turns out not to be stale is put back. A check followed by unlink()
+// could remove a lock another program has just made in its place.
+enum class StaleLockRemoval {
+    Removed,
+    Replaced,  // it is no longer the file read: read it again
+    Forbidden, // this user may not remove it (another user's, in a sticky directory)
+};
+StaleLockRemoval removeStaleLock(const std::string& path, const LockFileReading& reading);
 
 // Somebody created the lock file first.
 class LockFileExists : public PortFailure
@@ -44,6 +61,10 @@ public:
 
     OwnLockFile(const OwnLockFile&) = delete;
     OwnLockFile& operator=(const OwnLockFile&) = delete;
+
+    const std::string& path() const { return path_; }
+    dev_t device() const { return device_; }
+    ino_t inode() const { return inode_; }
 
 private:
     std::string path_;

@@ -1,5 +1,6 @@
 #include "posix_serial_port.h"
 
+#include "access_advice.h"
 #include "port_holders.h"
 
 #include <algorithm>
@@ -8,7 +9,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <grp.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -50,18 +50,6 @@ constexpr Speed speeds[] = {
 std::string errorText(int error = errno)
 {
     return std::strerror(error);
-}
-
-std::string permissionDenied(const std::string& device)
-{
-    struct stat status
-    {
-    };
-    ::stat(device.c_str(), &status);
-    const struct group* owner = ::getgrgid(status.st_gid);
-    const std::string group = owner ? owner->gr_name : std::to_string(status.st_gid);
-    return "permission denied; the device belongs to the group " + group +
-           ": join it with \"sudo adduser $USER " + group + "\", then log out and in again";
 }
 
 std::string openFailure(const std::string& device, int error)
@@ -129,32 +117,54 @@ PosixSerialPort::~PosixSerialPort()
         release();
 }
 
+void PosixSerialPort::lookAhead(const std::string& device)
+{
+    // Forked now, while the program is small and has one thread.
+    keeper_.emplace(lockFilePath(device));
+    lookedAt_ = device;
+    look_ = std::async(std::launch::async, lookForHolders, device);
+}
+
 void PosixSerialPort::open(const std::string& device, const LineSettings& settings)
 {
     if (fd_ >= 0)
         throw PortFailure("already open");
-    claim_.emplace(device);
+    try {
+        if (look_.valid() && lookedAt_ == device)
+            look_.get();
+        else
+            lookForHolders(device);
+        if (!keeper_ || keeper_->lockPath() != lockFilePath(device))
+            keeper_.emplace(lockFilePath(device));
+        claim_.emplace(*keeper_);
+    } catch (const PortFailure&) {
+        keeper_.reset();
+        throw;
+    }
     fd_ = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd_ < 0) {
         const int error = errno;
         claim_.reset();
+        keeper_.reset();
         throw PortFailure(openFailure(device, error));
     }
     track(this);
+    // Until it is this port's alone, a refusal changes nothing of the holder's:
+    // no flush, no settings, no modem lines, and its exclusive mode stays.
     if (!::isatty(fd_))
         failAndRelease("not a serial device");
+    // Root opens a port in exclusive mode all the same; the mode says someone holds it.
+    if (int exclusive = 0; ::ioctl(fd_, TIOCGEXCL, &exclusive) == 0 && exclusive)
+        failAndRelease("in use by another program, which opened it exclusively");
     if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-        // Taken since the look before the open.
+        // Taken since the look before the open, or by a program the look cannot see.
         const int error = errno;
-        struct stat status
-        {
-        };
-        const pid_t holder = ::fstat(fd_, &status) == 0 ? flockHolder(status) : 0;
-        failAndRelease(holder > 0 ? "in use by " + describeProcess(holder)
-                                  : "cannot lock the device: " + errorText(error));
+        failAndRelease(error == EWOULDBLOCK
+                           ? std::string("in use by another program, which has locked the device")
+                           : "cannot lock the device: " + errorText(error));
     }
     // Other programs that open the device now get EBUSY, whatever locks they honour.
-    ::ioctl(fd_, TIOCEXCL);
+    exclusive_ = ::ioctl(fd_, TIOCEXCL) == 0;
     configure(settings);
 }
 
@@ -212,10 +222,12 @@ void PosixSerialPort::setRts(bool on)
     int bits = TIOCM_RTS;
     if (::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bits) == 0)
         return;
-    // A pseudo-terminal or an adapter without handshake lines cannot do this.
+    // The port is let go before anyone is told, so that it is not held while a
+    // message waits. A pseudo-terminal or an adapter without handshake lines
+    // cannot do this.
     if (errno == ENOTTY || errno == EINVAL)
-        throw PortFailure("the device has no modem-control lines (" + errorText() + ")");
-    throw PortFailure(errorText());
+        failAndRelease("the device has no modem-control lines (" + errorText() + ")");
+    failAndRelease(errorText());
 }
 
 void PosixSerialPort::write(std::string_view bytes)
@@ -271,16 +283,20 @@ void PosixSerialPort::close()
 
 void PosixSerialPort::release()
 {
-    ::ioctl(fd_, TIOCNXCL);
+    if (exclusive_)
+        ::ioctl(fd_, TIOCNXCL);
+    exclusive_ = false;
     ::close(fd_);
     fd_ = -1;
     claim_.reset();
+    keeper_.reset();
     untrack(this);
 }
 
 void PosixSerialPort::failAndRelease(const std::string& cause)
 {
-    ::tcflush(fd_, TCOFLUSH);
+    if (exclusive_)
+        ::tcflush(fd_, TCOFLUSH);
     release();
     throw PortFailure(cause);
 }

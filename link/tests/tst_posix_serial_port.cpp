@@ -23,16 +23,18 @@ using namespace potpanel;
 namespace {
 
 // A pseudo-terminal pair: the slave stands for COM1, the master is the far end.
-// The slave stays open here too, so its settings can be read back afterwards.
+// The slave is open here only for a moment at a time, since whoever keeps it
+// open holds the port. It belongs to the user's own group rather than to tty,
+// which marks a login session's terminal.
 struct PseudoTerminal
 {
     int master = -1;
-    int slave = -1;
     std::string device;
 
     PseudoTerminal()
     {
         char name[64];
+        int slave = -1;
         if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
             qFatal("openpty failed");
         device = name;
@@ -41,19 +43,28 @@ struct PseudoTerminal
         ::cfmakeraw(&line);
         ::cfsetospeed(&line, B1200); // so that a refused port is seen untouched
         ::tcsetattr(slave, TCSANOW, &line);
+        if (::fchown(slave, -1, ::getgid()) != 0 || ::fchmod(slave, 0660) != 0)
+            qFatal("cannot give the pseudo-terminal to the user's group");
+        ::close(slave);
     }
     ~PseudoTerminal()
     {
         ::close(master);
-        ::close(slave);
         ::unlink(lockPath().c_str());
     }
-    std::string lockPath() const { return std::string(lockDirectory) + '/' + lockFileName(device); }
-    speed_t speed() const
+    std::string lockPath() const { return lockFilePath(device); }
+    termios line() const
     {
+        const int slave = ::open(device.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
         termios line{};
         ::tcgetattr(slave, &line);
-        return ::cfgetospeed(&line);
+        ::close(slave);
+        return line;
+    }
+    speed_t speed() const
+    {
+        const termios settings = line();
+        return ::cfgetospeed(&settings);
     }
     // The far end reads slowly, in small pieces, until `count` bytes have come
     // or the line has been silent for three seconds.
@@ -153,8 +164,7 @@ void TestPosixSerialPort::carriesEveryByteInOrderThenLetsGo()
     PosixSerialPort port;
     port.open(terminal.device, LineSettings{});
     QCOMPARE(readFile(terminal.lockPath()), printed("%10d\n", ::getpid()));
-    termios line{};
-    ::tcgetattr(terminal.slave, &line);
+    const termios line = terminal.line();
     QCOMPARE(::cfgetospeed(&line), speed_t(B9600));
     // A pseudo-terminal reads back 8 bits and no parity whatever it is told;
     // those are checked where the settings are made, in the acceptance suite.

@@ -2,7 +2,7 @@
 virtual COM1 in a private mount namespace, the far end of its line, and where
 the window's controls lie, read from the table the window is built from."""
 
-import array, ctypes, fcntl, os, re, select, shutil, struct, subprocess, tempfile, termios, threading, time, tty
+import array, ctypes, errno, fcntl, os, re, select, shutil, struct, subprocess, tempfile, termios, threading, time, tty
 
 DEVICE = "/dev/ttyS0"
 _HEADER = os.path.join(os.path.dirname(__file__), "..", "..", "panel", "form1_controls.h")
@@ -155,8 +155,11 @@ class FarEnd(threading.Thread):
         if select.select([self.master], [], [], 0.05)[0]:
             try:
                 data = os.read(self.master, size)
-            except OSError:
-                return False
+            except OSError as error:
+                if error.errno != errno.EIO:
+                    return False
+                time.sleep(0.02)  # nobody has the device open, for now
+                return True
             with self.changed:
                 self.received += data
                 self.arrivals.append((time.monotonic_ns(), len(self.received)))
@@ -203,25 +206,28 @@ class FarEnd(threading.Thread):
 
 class Com1:
     """/dev/ttyS0 in a private mount namespace with private lock directories:
-    a pseudo-terminal read by far_end (kind "pty"; "dialout": open to root and dialout only),
-    "missing", or "null" (/dev/null); the kernel console only if console is set."""
+    a pseudo-terminal read by far_end (kind "pty", owned as `owner` says, like a serial port
+    by default), "missing", or "null" (/dev/null); the kernel console only if console is set.
+    Nothing here keeps the device open: that would make this process a holder of the port."""
 
-    def __init__(self, kind="pty", console=False, locks="mode=1777", far_end=FarEnd):
+    def __init__(self, kind="pty", console=False, locks="mode=1777", far_end=FarEnd,
+                 owner="root:dialout 0660", setup=()):
         self.work = tempfile.mkdtemp(prefix="potpanel-com1-")
         os.chmod(self.work, 0o777)  # a program run as nobody logs here
-        self.master = self.slave = self.far_end = None
-        setup = [f"mount -t tmpfs -o {locks} tmpfs /run/lock",
+        self.master = self.far_end = None
+        extra, setup = setup, [f"mount -t tmpfs -o {locks} tmpfs /run/lock",
                  f"{{ [ -L /var/lock ] || [ ! -d /var/lock ] || mount -t tmpfs -o {locks} tmpfs /var/lock; }}"]
         consoles = "tty0", "-WU (EC p  )", "4:0"
-        if kind in ("pty", "dialout"):
-            self.master, self.slave = os.openpty()
+        if kind == "pty":
+            self.master, slave = os.openpty()
             tty.setraw(self.master)
+            self.terminal, number = os.ttyname(slave), os.fstat(slave).st_rdev
+            os.close(slave)
             self.far_end = far_end(self.master)
-            setup.append(f"mount --bind {os.ttyname(self.slave)} {DEVICE}")
-            if kind == "dialout":
-                setup.append(f"chown root:dialout {DEVICE} && chmod 0660 {DEVICE}")
+            user_group, mode = owner.split()
+            setup.append(f"mount --bind {self.terminal} {DEVICE} && chown {user_group} {DEVICE} && "
+                         f"chmod {mode} {DEVICE}")
             if console:
-                number = os.fstat(self.slave).st_rdev
                 consoles = "ttyS0", "-W- (EC p a)", f"{os.major(number)}:{os.minor(number)}"
         elif kind == "null":
             setup.append(f"mount --bind /dev/null {DEVICE}")
@@ -235,6 +241,7 @@ class Com1:
             with open(f"{self.work}/{os.path.basename(path)}", "w") as file:
                 file.write(text)
             setup.append(f"mount --bind {self.work}/{os.path.basename(path)} {path}")
+        setup.extend(command.format(work=self.work) for command in extra)
         # The namespace lives as long as this shell, which waits on its input.
         self.holder = subprocess.Popen(
             ["unshare", "--mount", "--propagation", "private", "sh", "-c",
@@ -242,6 +249,14 @@ class Com1:
         if self.holder.stdout.readline() != b"ready\n":
             self.close()
             raise RuntimeError(f"cannot set up COM1 as {kind}")
+
+    def settings(self):
+        """The line's termios attributes, read through a moment's open of the device."""
+        fd = os.open(self.terminal, os.O_RDONLY | os.O_NOCTTY | os.O_NONBLOCK)
+        try:
+            return termios.tcgetattr(fd)
+        finally:
+            os.close(fd)
 
     def popen(self, argv, **options):
         """A process inside the namespace, with the PID of argv[0]."""
@@ -256,7 +271,6 @@ class Com1:
             self.far_end.stop()
         self.holder.stdin.close()
         end_process(self.holder)
-        for fd in (self.master, self.slave):
-            if fd is not None:
-                os.close(fd)
+        if self.master is not None:
+            os.close(self.master)
         shutil.rmtree(self.work, ignore_errors=True)
