@@ -1,8 +1,9 @@
 // The serial port on real pseudo-terminals: the bytes and settings that reach
 // the far end, the lock file it holds, the lock files of others it will not
-// trust, and how it fails.
+// trust, the stale one it clears, how it fails, and the lines of /proc/locks.
 
 #include "device_lock.h"
+#include "port_holders.h"
 #include "posix_serial_port.h"
 #include "wiper_frame.h"
 
@@ -12,7 +13,9 @@
 #include <functional>
 #include <poll.h>
 #include <pty.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <thread>
@@ -151,6 +154,12 @@ private slots:
     void failsAndLetsGoWhenTheFarEndHasGone();
     void neverTrustsAStrangeLockFile_data();
     void neverTrustsAStrangeLockFile();
+    void clearsOnlyTheStaleLockItRead();
+    void refusesWhenItCannotLook();
+    void readsEveryKindOfLock_data();
+    void readsEveryKindOfLock();
+    void namesLockFilesAfterTheDevice_data();
+    void namesLockFilesAfterTheDevice();
 };
 
 void TestPosixSerialPort::carriesEveryByteInOrderThenLetsGo()
@@ -208,6 +217,9 @@ void TestPosixSerialPort::neverTrustsAStrangeLockFile_data()
     QTest::newRow("PID 0") << QByteArray("         0\n") << false;
     QTest::newRow("words") << QByteArray("potpanel\n") << false;
     QTest::newRow("unreadable") << QByteArray("unreadable") << false;
+    // Perhaps being written: waited for, then taken for what it says.
+    QTest::newRow("empty") << QByteArray("") << false;
+    QTest::newRow("half a PID") << QByteArray("      12") << false;
     QTest::newRow("gone process, UUCP") << QByteArray("gone %10d\n") << true;
     QTest::newRow("gone process, Qt") << QByteArray("gone %d\nhost\nprogram\n") << true;
 }
@@ -253,6 +265,96 @@ void TestPosixSerialPort::neverTrustsAStrangeLockFile()
                                           " names no process; if no other program uses the "
                                           "port, delete it"));
     QCOMPARE(terminal.speed(), speed_t(B1200));
+}
+
+void TestPosixSerialPort::clearsOnlyTheStaleLockItRead()
+{
+    PseudoTerminal terminal;
+    const std::string path = terminal.lockPath();
+    const pid_t gone = ::fork();
+    if (gone == 0)
+        ::_exit(0);
+    ::waitpid(gone, nullptr, 0);
+    writeFile(path, printed("%10d\n", gone));
+    const LockFileReading stale = readLockFile(path);
+    // Another program cleared it and made its own before this one got round to it.
+    QCOMPARE(::unlink(path.c_str()), 0);
+    writeFile(path, printed("%10d\n", ::getpid()));
+    QCOMPARE(removeStaleLock(path, stale), StaleLockRemoval::Replaced);
+    QCOMPARE(readFile(path), printed("%10d\n", ::getpid()));
+}
+
+void TestPosixSerialPort::refusesWhenItCannotLook()
+{
+    PseudoTerminal terminal;
+    const QString said = inChild([&] {
+        // Not one descriptor more.
+        const int next = ::dup(0);
+        ::close(next);
+        const rlimit none{static_cast<rlim_t>(next), static_cast<rlim_t>(next)};
+        ::setrlimit(RLIMIT_NOFILE, &none);
+        return openFailure(terminal.device);
+    });
+    QVERIFY2(said.startsWith("cannot see which programs use the port (") &&
+                 said.contains(": Too many open files), so it is not taken; allow the program more "
+                               "open files (ulimit -n)"),
+             qPrintable(said));
+    QCOMPARE(terminal.speed(), speed_t(B1200));
+}
+
+void TestPosixSerialPort::readsEveryKindOfLock_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QByteArray>("kind"); // empty: no lock held
+    QTest::addColumn<long>("pid");
+    QTest::addColumn<quint64>("filesystem");
+    QTest::addColumn<unsigned long>("inode");
+    QTest::newRow("flock") << QByteArray("1: FLOCK  ADVISORY  WRITE 4242 00:05:1039 0 EOF")
+                           << QByteArray("FLOCK") << 4242L << quint64(makedev(0, 5)) << 1039UL;
+    QTest::newRow("lockf") << QByteArray("12: POSIX  ADVISORY  WRITE 77 fd:01:524301 0 EOF")
+                           << QByteArray("POSIX") << 77L << quint64(makedev(0xfd, 1)) << 524301UL;
+    QTest::newRow("open file description")
+        << QByteArray("3: OFDLCK ADVISORY  READ -1 00:1a:3 0 EOF") << QByteArray("OFDLCK") << -1L
+        << quint64(makedev(0, 0x1a)) << 3UL;
+    QTest::newRow("waiting for one")
+        << QByteArray("1: -> FLOCK  ADVISORY  WRITE 43 00:05:1039 0 EOF") << QByteArray() << 0L
+        << quint64() << 0UL;
+    QTest::newRow("cut short") << QByteArray("4: POSIX  ADVISORY  WRITE") << QByteArray() << 0L
+                               << quint64() << 0UL;
+}
+
+void TestPosixSerialPort::readsEveryKindOfLock()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QByteArray, kind);
+    QFETCH(long, pid);
+    QFETCH(quint64, filesystem);
+    QFETCH(unsigned long, inode);
+    const auto lock = parseLockLine(line.toStdString());
+    QCOMPARE(lock.has_value(), !kind.isEmpty());
+    if (!lock)
+        return;
+    QCOMPARE(QByteArray::fromStdString(lock->kind), kind);
+    QCOMPARE(lock->pid, pid);
+    QCOMPARE(quint64(lock->filesystem), filesystem);
+    QCOMPARE(lock->inode, inode);
+}
+
+void TestPosixSerialPort::namesLockFilesAfterTheDevice_data()
+{
+    QTest::addColumn<QByteArray>("device");
+    QTest::addColumn<QByteArray>("name");
+    QTest::newRow("COM1") << QByteArray("/dev/ttyS0") << QByteArray("LCK..ttyS0");
+    QTest::newRow("by id") << QByteArray("/dev/serial/by-id/usb-FTDI_A1-if00-port0")
+                           << QByteArray("LCK..serial_by-id_usb-FTDI_A1-if00-port0");
+    QTest::newRow("pseudo-terminal") << QByteArray("/dev/pts/3") << QByteArray("LCK..pts_3");
+}
+
+void TestPosixSerialPort::namesLockFilesAfterTheDevice()
+{
+    QFETCH(QByteArray, device);
+    QFETCH(QByteArray, name);
+    QCOMPARE(QByteArray::fromStdString(lockFileName(device.toStdString())), name);
 }
 
 QTEST_APPLESS_MAIN(TestPosixSerialPort)
