@@ -1,7 +1,6 @@
 #include "posix_serial_port.h"
 
 #include "access_advice.h"
-#include "port_holders.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -119,10 +118,15 @@ PosixSerialPort::~PosixSerialPort()
 
 void PosixSerialPort::lookAhead(const std::string& device)
 {
-    // Forked now, while the program is small and has one thread.
-    keeper_.emplace(lockFilePath(device));
-    lookedAt_ = device;
-    look_ = std::async(std::launch::async, lookForHolders, device);
+    // Forked now, while the program is small and has one thread. Should either
+    // fail to start, open() tries again and says why.
+    try {
+        keeper_.emplace(lockFilePath(device));
+        lookedAt_ = device;
+        look_ = std::async(std::launch::async, lookForHolders, device);
+    } catch (const std::exception&) {
+        keeper_.reset();
+    }
 }
 
 void PosixSerialPort::open(const std::string& device, const LineSettings& settings)
