@@ -113,13 +113,6 @@ LockKeeper::LockKeeper(const std::string& lockPath) : path_(lockPath)
         throw PortFailure(std::string("cannot start the lock file's keeper: ") +
                           std::strerror(error));
     }
-    // Until it says it is ready, the keeper may still hold copies of this
-    // process's descriptors.
-    char ready = 0;
-    if (!readAll(pipe_, &ready, 1)) {
-        stop();
-        throw PortFailure("the lock file's keeper ended as it started");
-    }
 }
 
 LockKeeper::~LockKeeper()
@@ -136,8 +129,13 @@ void LockKeeper::stop()
 
 bool LockKeeper::keep(dev_t device, ino_t inode)
 {
+    // Until it says it is ready, the keeper may still hold copies of the
+    // descriptors this process had when it was forked. Waited for only now, so
+    // that starting it early costs the program no wait.
+    char ready = 0;
     const Identity ours{device, inode};
-    return ::send(pipe_, &ours, sizeof ours, MSG_NOSIGNAL) == sizeof ours;
+    return readAll(pipe_, &ready, 1) &&
+           ::send(pipe_, &ours, sizeof ours, MSG_NOSIGNAL) == sizeof ours;
 }
 
 } // namespace potpanel

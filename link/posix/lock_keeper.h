@@ -24,7 +24,8 @@ public:
 
     const std::string& lockPath() const { return path_; }
     // The lock file made at lockPath(), by its device and inode; false when the
-    // keeper is no longer there to remove it.
+    // keeper is no longer there to remove it. Once it returns, the keeper holds
+    // none of this process's descriptors.
     bool keep(dev_t device, ino_t inode);
 
 private:

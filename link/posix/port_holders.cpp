@@ -92,8 +92,12 @@ const dirent* nextEntry(DIR* directory, const std::string& where)
     return entry;
 }
 
+enum class OpenFiles { Hold, DoNotHold, Unseen };
+
 // Whether one of the descriptors in /proc/PID/fd (open as fds) is the file.
-bool hasOpen(int fds, const std::string& where, const struct stat& file)
+// A process in another user namespace lists its descriptors but lets none be
+// followed: those are unseen.
+OpenFiles openFiles(int fds, const std::string& where, const struct stat& file)
 {
     Directory entries(::fdopendir(fds), ::closedir);
     if (!entries) {
@@ -110,6 +114,8 @@ bool hasOpen(int fds, const std::string& where, const struct stat& file)
         {
         };
         if (::statx(fds, entry->d_name, AT_STATX_DONT_SYNC, STATX_TYPE | STATX_INO, &found) != 0) {
+            if (errno == EACCES || errno == EPERM)
+                return OpenFiles::Unseen;
             if (goneOrHidden(errno))
                 continue;
             cannotLook(where + '/' + entry->d_name, errno);
@@ -122,9 +128,9 @@ bool hasOpen(int fds, const std::string& where, const struct stat& file)
         other.st_rdev = makedev(found.stx_rdev_major, found.stx_rdev_minor);
         other.st_ino = found.stx_ino;
         if (sameFile(file, other))
-            return true;
+            return OpenFiles::Hold;
     }
-    return false;
+    return OpenFiles::DoNotHold;
 }
 
 } // namespace
@@ -183,26 +189,26 @@ std::optional<Holder> processHolding(const struct stat& file)
     const Directory proc(::opendir("/proc"), ::closedir);
     if (!proc)
         cannotLook("/proc", errno);
+    const pid_t self = ::getpid();
     while (const dirent* entry = nextEntry(proc.get(), "/proc")) {
         char* end = nullptr;
         const long pid = std::strtol(entry->d_name, &end, 10);
-        if (*end != '\0' || pid <= 0 || pid == ::getpid())
-            continue;
-        const auto status = processStatus(static_cast<pid_t>(pid));
-        if (!status || status->state == "Z" || status->state == "X")
+        if (*end != '\0' || pid <= 0 || pid == self)
             continue;
         const std::string where = "/proc/" + std::string(entry->d_name) + "/fd";
         const int fds = ::open(where.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fds >= 0) {
-            // Its own open files confirm or refute what a terminal's number says.
-            if (hasOpen(fds, where, file))
-                return Holder{static_cast<pid_t>(pid), Holder::How::Open};
-        } else if (!goneOrHidden(errno)) {
+        if (fds < 0 && !goneOrHidden(errno))
             cannotLook(where, errno);
-        } else if (S_ISCHR(file.st_mode) && status->terminal != 0 &&
-                   decodeTerminal(status->terminal) == file.st_rdev) {
+        // Its own open files confirm or refute what a terminal's number says.
+        const OpenFiles seen = fds >= 0 ? openFiles(fds, where, file) : OpenFiles::Unseen;
+        if (seen == OpenFiles::Hold)
+            return Holder{static_cast<pid_t>(pid), Holder::How::Open};
+        if (seen == OpenFiles::DoNotHold || !S_ISCHR(file.st_mode))
+            continue;
+        const auto status = processStatus(static_cast<pid_t>(pid));
+        if (status && status->state != "Z" && status->state != "X" && status->terminal != 0 &&
+            decodeTerminal(status->terminal) == file.st_rdev)
             return Holder{static_cast<pid_t>(pid), Holder::How::ControllingTerminal};
-        }
     }
     return std::nullopt;
 }
