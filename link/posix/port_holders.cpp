@@ -99,36 +99,42 @@ enum class OpenFiles { Hold, DoNotHold, Unseen };
 // followed: those are unseen.
 OpenFiles openFiles(int fds, const std::string& where, const struct stat& file)
 {
-    Directory entries(::fdopendir(fds), ::closedir);
-    if (!entries) {
-        const int error = errno;
-        ::close(fds);
-        cannotLook(where, error);
-    }
-    while (const dirent* entry = nextEntry(entries.get(), where)) {
-        if (!std::isdigit(static_cast<unsigned char>(entry->d_name[0])))
-            continue;
-        // Cached attributes only: a file on a network that no longer answers
-        // must not stall the look.
-        struct statx found
-        {
-        };
-        if (::statx(fds, entry->d_name, AT_STATX_DONT_SYNC, STATX_TYPE | STATX_INO, &found) != 0) {
-            if (errno == EACCES || errno == EPERM)
-                return OpenFiles::Unseen;
-            if (goneOrHidden(errno))
+    const std::unique_ptr<int, void (*)(const int*)> closer(&fds,
+                                                            [](const int* fd) { ::close(*fd); });
+    // getdents64() itself rather than readdir(): a look at hundreds of processes
+    // saves the three calls fdopendir() makes for each.
+    alignas(dirent64) char buffer[4096];
+    for (ssize_t length; (length = ::getdents64(fds, buffer, sizeof buffer)) != 0;) {
+        if (length < 0)
+            cannotLook(where, errno);
+        for (ssize_t at = 0; at < length;) {
+            const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
+            at += entry->d_reclen;
+            if (!std::isdigit(static_cast<unsigned char>(entry->d_name[0])))
                 continue;
-            cannotLook(where + '/' + entry->d_name, errno);
+            // Cached attributes only: a file on a network that no longer answers
+            // must not stall the look.
+            struct statx found
+            {
+            };
+            if (::statx(fds, entry->d_name, AT_STATX_DONT_SYNC, STATX_TYPE | STATX_INO, &found) !=
+                0) {
+                if (errno == EACCES || errno == EPERM)
+                    return OpenFiles::Unseen;
+                if (goneOrHidden(errno))
+                    continue;
+                cannotLook(where + '/' + entry->d_name, errno);
+            }
+            struct stat other
+            {
+            };
+            other.st_mode = found.stx_mode;
+            other.st_dev = makedev(found.stx_dev_major, found.stx_dev_minor);
+            other.st_rdev = makedev(found.stx_rdev_major, found.stx_rdev_minor);
+            other.st_ino = found.stx_ino;
+            if (sameFile(file, other))
+                return OpenFiles::Hold;
         }
-        struct stat other
-        {
-        };
-        other.st_mode = found.stx_mode;
-        other.st_dev = makedev(found.stx_dev_major, found.stx_dev_minor);
-        other.st_rdev = makedev(found.stx_rdev_major, found.stx_rdev_minor);
-        other.st_ino = found.stx_ino;
-        if (sameFile(file, other))
-            return OpenFiles::Hold;
     }
     return OpenFiles::DoNotHold;
 }
