@@ -2,7 +2,7 @@
 virtual COM1 in a private mount namespace, the far end of its line, and where
 the window's controls lie, read from the table the window is built from."""
 
-import array, ctypes, fcntl, os, re, select, shutil, struct, subprocess, tempfile, termios, threading, time, tty
+import array, ctypes, errno, fcntl, os, re, select, shutil, struct, subprocess, tempfile, termios, threading, time, tty
 
 DEVICE = "/dev/ttyS0"
 _HEADER = os.path.join(os.path.dirname(__file__), "..", "..", "panel", "form1_controls.h")
@@ -155,8 +155,11 @@ class FarEnd(threading.Thread):
         if select.select([self.master], [], [], 0.05)[0]:
             try:
                 data = os.read(self.master, size)
-            except OSError:
-                return False
+            except OSError as error:
+                if error.errno != errno.EIO:
+                    return False
+                time.sleep(0.01)  # nobody has the line open just now
+                return True
             with self.changed:
                 self.received += data
                 self.arrivals.append((time.monotonic_ns(), len(self.received)))
@@ -201,51 +204,99 @@ class FarEnd(threading.Thread):
             self.join()
 
 
-class Com1:
-    """/dev/ttyS0 in a private mount namespace with private lock directories:
-    a pseudo-terminal read by far_end (kind "pty"; "dialout": open to root and dialout only),
-    "missing", or "null" (/dev/null); the kernel console only if console is set."""
+# What a desktop program needs of /dev; the private /dev holds these and the line.
+_DEV_NODES = "null", "zero", "full", "random", "urandom", "tty", "ptmx"
+_DEV_DIRS = "pts", "shm"
+_DEV_LINKS = ("fd", "/proc/self/fd"), ("stdin", "/proc/self/fd/0"), ("stdout", "/proc/self/fd/1"), \
+    ("stderr", "/proc/self/fd/2")
+# Run before the program, inside the namespace: it starts only where the namespace is
+# the rig's own, /dev holds nothing but what the rig put there, the line is the
+# device the rig made, and the console files are the neutral ones.
+_CHECK = """
+fail() { echo "the virtual COM1 is not safe to use: $*; nothing started" >&2; exit 125; }
+[ "$(readlink /proc/self/ns/mnt)" = "$1" ] || fail "not in its private mount namespace"
+[ "$(ls -A /dev | sort | tr '\\n' ' ')" = "$2" ] || fail "/dev holds devices the rig did not put there"
+[ "$3" = - ] || [ "$(stat -L -c %t:%T -- "$3")" = "$4" ] || fail "$3 is not the virtual line"
+[ "$(cat /proc/consoles)" = "$5" ] || fail "/proc/consoles is the machine's own"
+[ "$(cat /sys/class/tty/console/active)" = "$6" ] || fail "the active console is the machine's own"
+shift 6
+exec "$@"
+"""
+# Real root makes the namespace as it is; anyone else makes it inside a user
+# namespace of their own, where they are root over nothing but its mounts.
+REAL_ROOT = os.geteuid() == 0
 
-    def __init__(self, kind="pty", console=False, locks="mode=1777", far_end=FarEnd):
+
+class Com1:
+    """A virtual COM1 in a private mount namespace, with a private /dev and private
+    lock directories. kind "pty": a pseudo-terminal at device, read by far_end;
+    "dialout": the same, open to root and dialout only (needs real root); "null":
+    /dev/null at device; "missing": no device at all. The kernel console is the
+    line only if console is set; otherwise the console files name a neutral tty0."""
+
+    def __init__(self, kind="pty", console=False, locks="mode=1777", far_end=FarEnd, device=DEVICE):
+        if kind == "dialout" and not REAL_ROOT:
+            raise RuntimeError("a port open to dialout only needs real root")
         self.work = tempfile.mkdtemp(prefix="potpanel-com1-")
         os.chmod(self.work, 0o777)  # a program run as nobody logs here
-        self.master = self.slave = self.far_end = None
+        self.device, self.master, self.far_end = device, None, None
+        host = f"{self.work}/dev"  # the machine's /dev, seen only by the setup
         setup = [f"mount -t tmpfs -o {locks} tmpfs /run/lock",
-                 f"{{ [ -L /var/lock ] || [ ! -d /var/lock ] || mount -t tmpfs -o {locks} tmpfs /var/lock; }}"]
-        consoles = "tty0", "-WU (EC p  )", "4:0"
+                 f"{{ [ -L /var/lock ] || [ ! -d /var/lock ] || mount -t tmpfs -o {locks} tmpfs /var/lock; }}",
+                 f"mkdir {host} && mount --rbind /dev {host} && mount -t tmpfs -o mode=0755 tmpfs /dev",
+                 *[f"touch /dev/{node} && mount --bind {host}/{node} /dev/{node}" for node in _DEV_NODES],
+                 *[f"mkdir /dev/{name} && mount --rbind {host}/{name} /dev/{name}" for name in _DEV_DIRS],
+                 *[f"ln -s {target} /dev/{name}" for name, target in _DEV_LINKS]]
+        entries = [*_DEV_NODES, *_DEV_DIRS, *(name for name, _ in _DEV_LINKS)]
+        consoles, self.number = ("tty0", "-WU (EC p  )", "4:0"), None
+        line = {"pty": None, "dialout": None, "null": f"{host}/null"}.get(kind, "missing")
         if kind in ("pty", "dialout"):
-            self.master, self.slave = os.openpty()
+            self.master, slave = os.openpty()
             tty.setraw(self.master)
             self.far_end = far_end(self.master)
-            setup.append(f"mount --bind {os.ttyname(self.slave)} {DEVICE}")
-            if kind == "dialout":
-                setup.append(f"chown root:dialout {DEVICE} && chmod 0660 {DEVICE}")
-            if console:
-                number = os.fstat(self.slave).st_rdev
-                consoles = "ttyS0", "-W- (EC p a)", f"{os.major(number)}:{os.minor(number)}"
-        elif kind == "null":
-            setup.append(f"mount --bind /dev/null {DEVICE}")
-        else:  # a /dev with what a desktop program needs, and no ttyS0
-            host = f"{self.work}/dev"
-            setup.append(f"mkdir {host} && mount --rbind /dev {host} && mount -t tmpfs tmpfs /dev && "
-                         f"cp -a {host}/null {host}/zero {host}/urandom {host}/tty /dev/ && "
-                         f"mkdir /dev/shm && mount --bind {host}/shm /dev/shm")
-        for path, text in (("/proc/consoles", "{:21s}{}    {}\n".format(*consoles)),
-                           ("/sys/class/tty/console/active", f"{consoles[0]}\n")):
+            line = f"{host}/pts/{os.path.basename(os.ttyname(slave))}"
+            os.close(slave)  # whoever keeps it open holds the port
+        if line != "missing":
+            self.number = os.stat(line.replace(host, "/dev")).st_rdev
+            setup.append(f"mkdir -p {os.path.dirname(device)} && touch {device} && mount --bind {line} {device}")
+            entries.append(os.path.relpath(device, "/dev").split("/")[0])
+        if kind == "dialout":
+            setup.append(f"chown root:dialout {device} && chmod 0660 {device}")
+        if console and self.number is not None:
+            consoles = (os.path.basename(device), "-W- (EC p a)",
+                        f"{os.major(self.number)}:{os.minor(self.number)}")
+        self.consoles = "{:21s}{}    {}".format(*consoles), consoles[0]
+        for path, text in zip(("/proc/consoles", "/sys/class/tty/console/active"), self.consoles):
             with open(f"{self.work}/{os.path.basename(path)}", "w") as file:
-                file.write(text)
+                file.write(text + "\n")
             setup.append(f"mount --bind {self.work}/{os.path.basename(path)} {path}")
+        self.entries = " ".join(sorted(set(entries))) + " "
+        namespace = ["--mount"] if REAL_ROOT else ["--user", "--map-root-user", "--mount"]
         # The namespace lives as long as this shell, which waits on its input.
         self.holder = subprocess.Popen(
-            ["unshare", "--mount", "--propagation", "private", "sh", "-c",
-             " && ".join(setup) + " && echo ready && exec cat"], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+            ["unshare", *namespace, "--propagation", "private", "sh", "-c",
+             " && ".join(setup) + " && echo ready && exec cat"],
+            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         if self.holder.stdout.readline() != b"ready\n":
+            self.holder.stdin.close()
+            reason = self.holder.stderr.read().decode(errors="replace").strip()
             self.close()
-            raise RuntimeError(f"cannot set up COM1 as {kind}")
+            raise RuntimeError(f"cannot set up COM1 as {kind} in a private namespace: {reason}")
+        self.namespace = os.readlink(f"/proc/{self.holder.pid}/ns/mnt")
 
     def popen(self, argv, **options):
-        """A process inside the namespace, with the PID of argv[0]."""
-        return subprocess.Popen(["nsenter", "-t", str(self.holder.pid), "-m", "--", *argv], **options)
+        """A process inside the namespace, with the PID of argv[0], started only once
+        the namespace has been checked from inside."""
+        enter = ["-m", "-r", "-w"] if REAL_ROOT else ["-U", "-m", "--preserve-credentials", "-r", "-w"]
+        number = "-" if self.number is None else f"{os.major(self.number):x}:{os.minor(self.number):x}"
+        expected = [self.namespace, self.entries, self.device if self.number is not None else "-", number,
+                    *self.consoles]
+        return subprocess.Popen(["nsenter", "-t", str(self.holder.pid), *enter, "--",
+                                 "sh", "-c", _CHECK, "check", *expected, *argv], **options)
+
+    def settings(self):
+        """The line's settings as tcgetattr gives them; a master reads its slave's."""
+        return termios.tcgetattr(self.master)
 
     def path(self, path):
         """Where a path inside the namespace is seen from outside."""
@@ -254,9 +305,9 @@ class Com1:
     def close(self):
         if self.far_end:
             self.far_end.stop()
-        self.holder.stdin.close()
+        if not self.holder.stdin.closed:
+            self.holder.stdin.close()
         end_process(self.holder)
-        for fd in (self.master, self.slave):
-            if fd is not None:
-                os.close(fd)
+        if self.master is not None:
+            os.close(self.master)
         shutil.rmtree(self.work, ignore_errors=True)
