@@ -20,9 +20,9 @@ void TestLineSettings::readsTheLineOrRefuses_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("read");
     QTest::newRow("the panel's line") << "9600,N,8,1" << true;
-    for (const char* text : {"", "9600,N,8", "9600,N,8,1,1", "9600;N;8;1", "0,N,8,1", "-9600,N,8,1",
-                             "96x0,N,8,1", "4294967296,N,8,1", "9600,X,8,1", "9600,N,9,1",
-                             "9600,N,8,3", "9600,N,8,1 "})
+    for (const char* text :
+         {"", "9600,N,8", "9600,N,8,1,1", "9600;N;8;1", "0,N,8,1", "-9600,N,8,1", "96x0,N,8,1",
+          "4294967296,N,8,1", "9600,X,8,1", "9600,N,9,1", "9600,N,8,3", "9600,N,8,1 "})
         QTest::addRow("\"%s\"", text) << QString(text) << false;
 }
 
