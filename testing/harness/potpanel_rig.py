@@ -308,6 +308,8 @@ class Com1:
         if not self.holder.stdin.closed:
             self.holder.stdin.close()
         end_process(self.holder)
+        self.holder.stdout.close()
+        self.holder.stderr.close()
         if self.master is not None:
             os.close(self.master)
         shutil.rmtree(self.work, ignore_errors=True)
