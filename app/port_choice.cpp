@@ -19,7 +19,7 @@ QString describe(const MachineSerialPort& port)
     if (!known.isEmpty())
         text += ": " + known.join(", ");
     if (!port.stableName.empty())
-        text += "; for good: " + QString::fromStdString(port.stableName);
+        text += " (" + QString::fromStdString(port.stableName) + ")";
     return text;
 }
 

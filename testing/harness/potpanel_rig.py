@@ -2,7 +2,7 @@
 virtual COM1 in a private mount namespace, the far end of its line, and where
 the window's controls lie, read from the table the window is built from."""
 
-import array, ctypes, fcntl, os, re, select, shutil, struct, subprocess, tempfile, termios, threading, time, tty
+import array, collections, ctypes, fcntl, os, re, select, shutil, struct, subprocess, tempfile, termios, threading, time, tty
 
 DEVICE = "/dev/ttyS0"
 _HEADER = os.path.join(os.path.dirname(__file__), "..", "..", "panel", "form1_controls.h")
@@ -201,35 +201,55 @@ class FarEnd(threading.Thread):
             self.join()
 
 
-class Com1:
-    """/dev/ttyS0 in a private mount namespace with private lock directories:
-    a pseudo-terminal read by far_end (kind "pty"; "dialout": open to root and dialout only),
-    "missing", or "null" (/dev/null); the kernel console only if console is set."""
+class Port(collections.namedtuple("Port", "name parent uart udev node", defaults=("usb", None, {}, True))):
+    """A serial port of the machine as udev and sysfs show it: parent "usb" (an adapter), "8250"
+    (with the sysfs UART type uart) or None (a virtual terminal); udev's properties, DEVLINKS among
+    them; node: whether /dev/NAME is there, a pseudo-terminal of its own unless it is COM1's."""
 
-    def __init__(self, kind="pty", console=False, locks="mode=1777", far_end=FarEnd):
+
+class Com1:
+    """COM1 in a private mount namespace with private lock directories: a pseudo-terminal read by
+    far_end (kind "pty"; "dialout": open to root and dialout only), "missing", or "null" (/dev/null)
+    at device; any device but /dev/ttyS0, or ports, gives a private /dev without ttyS0. The kernel
+    console is COM1 if console is True, or the port it names. ports: the machine's serial ports
+    (Port) in a private /sys/class/tty and udev database, else the machine's own."""
+
+    def __init__(self, kind="pty", console=False, locks="mode=1777", far_end=FarEnd, device=DEVICE, ports=()):
         self.work = tempfile.mkdtemp(prefix="potpanel-com1-")
         os.chmod(self.work, 0o777)  # a program run as nobody logs here
         self.master = self.slave = self.far_end = None
-        setup = [f"mount -t tmpfs -o {locks} tmpfs /run/lock",
-                 f"{{ [ -L /var/lock ] || [ ! -d /var/lock ] || mount -t tmpfs -o {locks} tmpfs /var/lock; }}"]
-        consoles = "tty0", "-WU (EC p  )", "4:0"
+        self.ports, self.environment, lines = {}, [], {}  # lines: name: (pseudo-terminal, number)
+        host, setup, consoles = f"{self.work}/dev", [], ("tty0", "-WU (EC p  )", "4:0")
         if kind in ("pty", "dialout"):
             self.master, self.slave = os.openpty()
             tty.setraw(self.master)
             self.far_end = far_end(self.master)
-            setup.append(f"mount --bind {os.ttyname(self.slave)} {DEVICE}")
-            if kind == "dialout":
-                setup.append(f"chown root:dialout {DEVICE} && chmod 0660 {DEVICE}")
-            if console:
-                number = os.fstat(self.slave).st_rdev
-                consoles = "ttyS0", "-W- (EC p a)", f"{os.major(number)}:{os.minor(number)}"
-        elif kind == "null":
-            setup.append(f"mount --bind /dev/null {DEVICE}")
-        else:  # a /dev with what a desktop program needs, and no ttyS0
-            host = f"{self.work}/dev"
+            lines[os.path.basename(device)] = os.ttyname(self.slave), os.fstat(self.slave).st_rdev
+        if ports:
+            setup.append(self._sysfs(ports, lines))
+            # libudev takes nothing but sysfs for sysfs unless told otherwise, for tests like these.
+            self.environment = ["SYSTEMD_DEVICE_VERIFY_SYSFS=0"]
+        setup += [f"mount -t tmpfs -o {locks} tmpfs /run/lock",
+                  f"{{ [ -L /var/lock ] || [ ! -d /var/lock ] || mount -t tmpfs -o {locks} tmpfs /var/lock; }}"]
+        private = kind == "missing" or device != DEVICE or ports
+        if private:  # a /dev with what a desktop program needs, and no ttyS0
             setup.append(f"mkdir {host} && mount --rbind /dev {host} && mount -t tmpfs tmpfs /dev && "
                          f"cp -a {host}/null {host}/zero {host}/urandom {host}/tty /dev/ && "
                          f"mkdir /dev/shm && mount --bind {host}/shm /dev/shm")
+        if kind == "null":
+            setup.append(f"mkdir -p {os.path.dirname(device)} && touch {device} && mount --bind /dev/null {device}")
+        for name, (terminal, number) in lines.items():
+            com1 = name == os.path.basename(device)
+            path = device if com1 else f"/dev/{name}"
+            source = terminal.replace("/dev", host, 1) if private else terminal
+            setup.append(f"mkdir -p {os.path.dirname(path)} && touch {path} && mount --bind {source} {path}")
+            if (console is True and com1) or console == name:
+                consoles = name, "-W- (EC p a)", f"{os.major(number)}:{os.minor(number)}"
+        if kind == "dialout":
+            setup.append(f"chown root:dialout {device} && chmod 0660 {device}")
+        for port in ports:
+            for link in port.udev.get("DEVLINKS", "").split():
+                setup.append(f"mkdir -p {os.path.dirname(link)} && ln -s /dev/{port.name} {link}")
         for path, text in (("/proc/consoles", "{:21s}{}    {}\n".format(*consoles)),
                            ("/sys/class/tty/console/active", f"{consoles[0]}\n")):
             with open(f"{self.work}/{os.path.basename(path)}", "w") as file:
@@ -242,6 +262,40 @@ class Com1:
         if self.holder.stdout.readline() != b"ready\n":
             self.close()
             raise RuntimeError(f"cannot set up COM1 as {kind}")
+
+    def _sysfs(self, ports, lines):
+        """Lays out /sys/class/tty, its devices (as /sys/devices/virtual/tty) and udev's database
+        for ports, each with a pseudo-terminal of its own in lines unless it has one there; returns
+        the commands that bind them in, over a private /run."""
+        tree = {name: f"{self.work}/sys/{name}" for name in ("class", "devices", "udev")}
+        os.makedirs(f"{tree['udev']}/data")
+        os.makedirs(tree["class"])
+        homes = {"usb": "pci0000:00/usb1/1-2/1-2:1.0/{}/tty", "8250": "serial8250/tty", None: ""}
+        for index, port in enumerate([*ports, Port("console", None, node=False)]):
+            if port.node and port.name not in lines:
+                master, slave = os.openpty()  # the slave only for a moment: an open one holds the port
+                self.ports[port.name], lines[port.name] = master, (os.ttyname(slave), os.fstat(slave).st_rdev)
+                os.close(slave)
+            number = lines[port.name][1] if port.node else os.makedev(188, 100 + index)
+            home = os.path.join(homes[port.parent].format(port.name), port.name)
+            path = os.path.join(tree["devices"], home)
+            os.makedirs(path)
+            files = {"uevent": f"MAJOR={os.major(number)}\nMINOR={os.minor(number)}\nDEVNAME={port.name}\n",
+                     "type": None if port.uart is None else f"{port.uart}\n", "../../uevent": port.parent and "",
+                     "active": "" if port.name == "console" else None}
+            for name, text in files.items():
+                if text is not None:
+                    with open(os.path.join(path, name), "w") as file:
+                        file.write(text)
+            os.symlink("/sys/class/tty", f"{path}/subsystem")
+            os.symlink(f"/sys/devices/virtual/tty/{home}", f"{tree['class']}/{port.name}")
+            with open(f"{tree['udev']}/data/c{os.major(number)}:{os.minor(number)}", "w") as data:
+                for key, value in port.udev.items():
+                    data.write("".join(f"S:{link[5:]}\n" for link in value.split()) if key == "DEVLINKS"
+                               else f"E:{key}={value}\n")
+        return (f"mount -t tmpfs tmpfs /run && mkdir /run/lock /run/udev && mount --bind {tree['udev']} /run/udev"
+                f" && mount --bind {tree['devices']} /sys/devices/virtual/tty"
+                f" && mount --bind {tree['class']} /sys/class/tty")
 
     def popen(self, argv, **options):
         """A process inside the namespace, with the PID of argv[0]."""
@@ -256,7 +310,7 @@ class Com1:
             self.far_end.stop()
         self.holder.stdin.close()
         end_process(self.holder)
-        for fd in (self.master, self.slave):
+        for fd in (self.master, self.slave, *self.ports.values()):
             if fd is not None:
                 os.close(fd)
         shutil.rmtree(self.work, ignore_errors=True)
