@@ -5,11 +5,11 @@
 #include "serial_link_error.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QSettings>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace potpanel {
@@ -34,13 +34,16 @@ std::string unreadableSettings()
     for (const QSettings::Scope scope : {QSettings::UserScope, QSettings::SystemScope}) {
         const QByteArray path = QFile::encodeName(settings(scope).fileName());
         const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        const int error = fd < 0 ? errno : 0;
+        struct stat status
+        {
+        };
+        const int error = fd < 0                                                 ? errno
+                          : ::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode) ? EISDIR
+                                                                                 : 0;
         if (fd >= 0)
             ::close(fd);
         if (error != 0 && error != ENOENT)
             return "the settings file " + path.toStdString() + " (" + std::strerror(error) + ")";
-        if (error == 0 && QFileInfo(QFile::decodeName(path)).isDir())
-            return "the settings file " + path.toStdString() + " (" + std::strerror(EISDIR) + ")";
     }
     return "the settings files";
 }
