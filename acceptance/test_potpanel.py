@@ -4,27 +4,51 @@ real input events.  test_potpanel.py POTPANEL FAKE_MODEM GROUP (a class below)""
 import contextlib, glob, os, re, signal, subprocess, sys, termios, unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "testing", "harness"))
-from potpanel_rig import DEVICE, REAL_ROOT, Com1, Display, MapWatcher, controls, end_process
+from potpanel_rig import DEVICE, REAL_ROOT, Com1, Display, MapWatcher, Port, controls, end_process
 
 CAPTION, START, LOCK_FILE = "Tarvel Digital Potentiometers", [("A", 50), ("B", 50)], "/run/lock/LCK..ttyS0"
 CONTROLS = controls()
+USB0, BY_ID = "/dev/ttyUSB0", "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10KHTR4-if00-port0"
+ADAPTER = Port("ttyUSB0", udev={"ID_VENDOR": "FTDI", "ID_VENDOR_FROM_DATABASE": "Future Technology Devices "
+                                "International, Ltd", "ID_MODEL": "FT232R_USB_UART", "ID_SERIAL_SHORT": "A10KHTR4",
+                                "DEVLINKS": f"{BY_ID} /dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0"})
+
+
+def settings(com1, user=None, system=None):
+    """Writes COM1's setting for the user and for every user, in the panel's settings folders; a
+    setting of ... makes the user's settings file a folder, which cannot be read."""
+    for folder, device in (("config", user), ("xdg", system)):
+        if device is not None:
+            os.makedirs(f"{com1.work}/{folder}/Tarvel/potpanel.conf" if device is ... else f"{com1.work}/{folder}/Tarvel")
+            if device is not ...:
+                with open(f"{com1.work}/{folder}/Tarvel/potpanel.conf", "w") as file:
+                    file.write(f"[ports]\nCOM1={device}\n")
+
+
+def written(com1):
+    """What lies in the settings folders and the lock directory."""
+    return sorted(os.path.relpath(os.path.join(top, name), com1.work) for folder in ("config", "xdg")
+                  for top, folders, files in os.walk(f"{com1.work}/{folder}") for name in folders + files) + \
+        sorted(os.listdir(com1.path("/run/lock")))
 
 
 class Panel:
     """One run of the program on COM1, the fake modem preloaded, and the operator's hands on its window."""
 
-    def __init__(self, com1, display, user=None, modem=()):
+    def __init__(self, com1, display, user=None, env=(), args=()):
         self.com1, self.display, self.window = com1, display, None
         self.log, self.out = (os.path.join(com1.work, f"{name}-{id(self)}") for name in ("modem", "out"))
-        argv = ["env", f"LD_PRELOAD={FAKE_MODEM}", f"FAKE_MODEM_LOG={self.log}", *modem, POTPANEL]
+        # Settings of its own: the user's in config (empty), the administrator's in xdg.
+        argv = ["env", f"LD_PRELOAD={FAKE_MODEM}", f"FAKE_MODEM_LOG={self.log}", f"XDG_CONFIG_HOME={com1.work}/config",
+                f"XDG_CONFIG_DIRS={com1.work}/xdg", *com1.environment, *env, POTPANEL, *args]
         if user:
             argv = ["setpriv", f"--reuid={user[0]}", f"--regid={user[1]}", "--clear-groups", *argv]
         with open(self.out, "w") as out:
             self.process = com1.popen(argv, env=display.env, stdout=out, stderr=subprocess.STDOUT)
         self.pid = self.process.pid
 
-    def show(self):
-        self.window = self.display.wait_window(CAPTION, self.pid)
+    def show(self, excluding=()):
+        self.window = self.display.wait_window(CAPTION, self.pid, excluding=excluding)
         # What a window manager would do; and the pointer comes in from outside, as a hand's would.
         self.display.xdotool("windowfocus", "--sync", self.window, "mousemove", 1000, 700)
         return self
@@ -87,13 +111,13 @@ class Scenario(unittest.TestCase):
             com1.far_end.start()
         return com1
 
-    def launch(self, com1, display=None, user=None, modem=()):
-        panel = Panel(com1, display or self.display, user, modem)
+    def launch(self, com1, display=None, user=None, env=(), args=()):
+        panel = Panel(com1, display or self.display, user, env, args)
         self.addCleanup(end_process, panel.process)
         return panel
 
-    def start(self, com1=None):
-        panel = self.launch(com1 or self.com1()).show()
+    def start(self, com1=None, **options):
+        panel = self.launch(com1 or self.com1(), **options).show()
         self.assertEqual(panel.com1.far_end.wait_for(2), START)
         return panel
 
@@ -119,7 +143,32 @@ class Scenario(unittest.TestCase):
         self.assertEqual(panel.closes(), 1, panel.events())
 
 
+# arguments, the exit status, what standard output and standard error hold
+COMMAND_LINES = [
+    (["--help"], 0, r"Usage: potpanel \[--com1 DEVICE\] \[Qt options\]\n(.*\n)*.*potpanel\(1\)\.\n", ""),
+    (["-platform", "xcb", "--version"], 0, r"potpanel \d+\.\d+\.\d+\n", ""),
+    (["--com1"], 2, "", r"\S*potpanel: --com1 needs a DEVICE, such as --com1 /dev/ttyUSB0\n\nUsage: (.*\n)+"),
+    (["-style", "Fusion", "--bogus"], 2, "", r"\S*potpanel: unknown option \"--bogus\"\n\nUsage: (.*\n)+"),
+]
+
+
 class StartUp(Scenario):
+    def test_command_line(self):
+        """Help, the version and a refusal with no display at all, touching no port or lock file."""
+        environment = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+        for arguments, status, output, errors in COMMAND_LINES:
+            with self.row(" ".join(arguments)):
+                com1 = self.com1()
+                panel = com1.popen(["env", f"XDG_CONFIG_HOME={com1.work}/config", f"LD_PRELOAD={FAKE_MODEM}",
+                                    f"FAKE_MODEM_LOG={com1.work}/modem", POTPANEL, *arguments],
+                                   env=environment, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+                out, err = panel.communicate(timeout=30)
+                self.assertEqual(panel.returncode, status, err)
+                self.assertRegex(out, f"^{output}$" if output else "^$")
+                self.assertRegex(err, f"^{errors}$" if errors else "^$")
+                self.assertFalse(os.path.exists(f"{com1.work}/modem"), "the port was opened")
+                self.assertEqual(written(com1), [], "written in the settings or the lock directory")
+
     def test_line_and_window_at_start(self):
         com1 = self.com1(read=False)  # read once the window is mapped
         watcher = self.watch(on_map=lambda window: com1.far_end.waiting())
@@ -224,23 +273,32 @@ class Gestures(Scenario):
                 self.assertEnded(panel, sent)
 
 
+def signal_(name):
+    return lambda panel: os.kill(panel.pid, getattr(signal, name))
+
+
+# how it ends; COM1's device (ttyS0 or ttyUSB0, with its udev entry), the arguments, the user's and
+# the administrator's settings
 ENDINGS = [
-    ("EXIT by mouse", click("Command1")),
-    ("EXIT by keyboard", keys("Tab", "Tab", "Tab", "Tab", "space")),
-    ("close box", lambda panel: panel.display.close_request(panel.window)),
-    *[(name, lambda panel, name=name: os.kill(panel.pid, getattr(signal, name)))
-      for name in ("SIGTERM", "SIGHUP", "SIGINT")],
+    ("EXIT by mouse", click("Command1"), {}),
+    ("EXIT by keyboard; --com1", keys("Tab", "Tab", "Tab", "Tab", "space"), {"args": ["--com1", USB0]}),
+    ("close box; the user's setting", lambda panel: panel.display.close_request(panel.window), {"user": USB0}),
+    ("SIGTERM; a by-id link in the setting", signal_("SIGTERM"), {"user": BY_ID, "ports": [ADAPTER]}),
+    ("SIGHUP; --com1 before the setting", signal_("SIGHUP"), {"args": ["--com1", USB0], "user": "/dev/ttyS0"}),
+    ("SIGINT; the administrator's setting", signal_("SIGINT"), {"system": USB0, "user": None}),
 ]
 
 
 class Endings(Scenario):
     def test_endings(self):
-        for name, ending in ENDINGS:
+        for name, ending, given in ENDINGS:
             with self.row(name):
-                panel = self.start()
+                com1 = self.com1(**{"device": USB0, "ports": given.get("ports", ())} if given else {})
+                settings(com1, given.get("user"), given.get("system"))
+                panel = self.start(com1, args=given.get("args", ()))
                 panel.keys("Right")
                 panel.com1.far_end.wait_for(3)
-                lock_file = panel.com1.path(LOCK_FILE)
+                lock_file = panel.com1.path(LOCK_FILE if not given else "/run/lock/LCK..ttyUSB0")
                 held = open(lock_file).read() if os.path.exists(lock_file) else None
                 mode = os.stat(lock_file).st_mode & 0o777 if held else None
                 ending(panel)
@@ -268,6 +326,23 @@ REFUSALS = [
     ("login session", {}, LOGIN, None, ["COM1", "in use by process {pid} (sleep)"]),
     ("lock directory read-only", {"locks": "ro"}, None, None, ["COM1", "lock"]),
     ("markup in a name", {}, NAMED + "'<i>ab</i>cd'", None, ["process {pid} (<i>ab</i>cd)"]),
+    # COM1 on another device, by --com1 or the setting
+    ("--com1 names nothing", {"device": USB0}, None, None, ["COM1 (/dev/ttyUSB7): cannot open the port: no such"
+                                                            " device"], {"args": ["--com1", "/dev/ttyUSB7"]}),
+    ("--com1 names a folder", {"device": USB0}, None, None, ["COM1 (/dev/shm)", "not a serial device"],
+     {"args": ["--com1=/dev/shm"]}),
+    ("setting names a file", {"device": USB0}, None, None, ["COM1 (/etc/hostname)", "not a serial device"],
+     {"user": "/etc/hostname"}),
+    ("setting names /dev/null", {"device": USB0}, None, None, ["COM1 (/dev/null)", "not a serial device"],
+     {"user": "/dev/null"}),
+    ("setting empty", {"device": USB0}, None, None, ["COM1: cannot open the port: the setting COM1 in the group "
+                                                     "[ports] of {work}/config/tarvel/potpanel.conf names no device"],
+     {"user": ""}),
+    ("settings unreadable", {"device": USB0}, None, None, ["COM1: cannot open the port: cannot read the settings "
+                                                           "file {work}/config/tarvel/potpanel.conf (is a directory)"],
+     {"user": ...}),
+    ("--com1 names the console", {"device": USB0, "console": True}, None, None,
+     ["COM1 (/dev/ttyUSB0)", "is the system console"], {"args": ["--com1", USB0]}),
 ]
 
 
@@ -277,25 +352,25 @@ OTHER_USERS = [
 ]
 
 
-class Refusals(Scenario):
-    table = REFUSALS
-
+class Refusing(Scenario):
     def held(self, com1, script):
         holder = com1.popen(["sh", "-c", script], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
         self.addCleanup(end_process, holder)
         return {"pid": int(holder.stdout.readline())}
 
-    def test_refusals(self):
-        for name, line, take, user, phrases in self.table:
+    def refuse(self, table):
+        for name, line, take, user, phrases, *given in table:
             with self.row(name):
                 com1 = self.com1(**line)
+                settings(com1, given[0].get("user") if given else None)
                 first = take == "potpanel" and self.start(com1)
                 taken = {"pid": first.pid} if first else self.held(com1, take) if take else {}
                 watcher = self.watch()
-                strays = set(glob.glob("/tmp/LCK..*"))
-                panel = self.launch(com1, user=user)
+                strays, before = set(glob.glob("/tmp/LCK..*")), written(com1)
+                panel = self.launch(com1, user=user, args=given[0].get("args", ()) if given else ())
                 box, text = self.message(panel)
                 self.assertEqual(set(glob.glob("/tmp/LCK..*")), strays, "a lock file strayed to /tmp")
+                taken["work"] = com1.work
                 for phrase in phrases:
                     self.assertIn(phrase.format(**taken).lower(), text)
                 self.assertEqual(panel.process.wait(30), 1, panel.output())
@@ -303,10 +378,56 @@ class Refusals(Scenario):
                 self.assertEqual([e for e in panel.events() if e[0] != "close"], [], "the port was used")
                 if com1.far_end:
                     self.assertEqual(com1.far_end.settle(), START if first else [], "sent on the line")
+                if not first:
+                    self.assertEqual(written(com1), before, "written in the settings or the lock directory")
 
 
-class OtherUsers(Refusals):
-    table = OTHER_USERS
+
+class Refusals(Refusing):
+    def test_refusals(self):
+        self.refuse(REFUSALS)
+
+    def test_port_choice(self):
+        ports = [ADAPTER, Port("ttyS1", "8250", 0), Port("ttyS2", "8250", 4), Port("ttyS3", "8250", 4),
+                 Port("ttyS4", "8250", 4), Port("ttyUSB1", node=False), Port("tty1", None)]
+        listed = [f"1. {USB0}: Future Technology Devices International, Ltd, FT232R USB UART, serial number "
+                  f"A10KHTR4 ({BY_ID})", "2. /dev/ttyS4"]
+        close = lambda box: self.display.close_request(box)
+        # the machine's ports (ttyS2 its console, ttyS3 taken), what the operator does in the message
+        for name, machine, answer in [("Alt+1", ports, "alt+1"), ("Return", ports, "Return"),
+                                      ("Escape", ports, "Escape"), ("close box", ports, close),
+                                      ("no port at all", [Port("tty1", None)], "Return")]:
+            with self.row(name):
+                com1 = self.com1(device=USB0, ports=machine, console="ttyS2")
+                with open(com1.path("/run/lock/LCK..ttyS3"), "w") as lock:
+                    lock.write(f"{os.getpid():10d}\n")
+                panel = self.launch(com1)
+                box = self.display.wait_window(CAPTION, panel.pid)
+                text = self.display.selection(lambda: self.display.xdotool(
+                    "mousemove", "--window", box, 70, 20, "click", 1, "key", "ctrl+a", "ctrl+c"))
+                self.assertTrue(text.startswith("COM1 (/dev/ttyS0): cannot open the port: no such device\n"), text)
+                self.assertEqual(re.findall(r"^\d+\. .*", text, re.M), listed if machine == ports else [])
+                self.assertEqual("potpanel-sim" in text, machine != ports, text)
+                if callable(answer):
+                    answer(box)
+                else:
+                    self.display.xdotool("key", answer)
+                if answer != "alt+1":
+                    self.assertEqual(panel.process.wait(30), 1, panel.output())
+                    self.assertEqual((com1.far_end.settle(), written(com1)), ([], ["LCK..ttyS3"]))
+                    continue
+                panel.show(excluding=[box])
+                self.assertEqual(com1.far_end.wait_for(2), START)
+                with open(com1.path("/run/lock/LCK..ttyUSB0")) as lock, \
+                        open(f"{com1.work}/config/Tarvel/potpanel.conf") as saved:
+                    self.assertEqual((lock.read(), saved.read()), (f"{panel.pid:10d}\n", f"[ports]\nCOM1={BY_ID}\n"))
+                panel.click("Command1")
+                self.assertEnded(panel, [])
+
+
+class OtherUsers(Refusing):
+    def test_refusals(self):
+        self.refuse(OTHER_USERS)
 
 
 class Faults(Scenario):
@@ -337,7 +458,7 @@ class Faults(Scenario):
     def test_stuck_transmitter(self):
         # The line takes nothing more; the session ends the program. Closing gives up
         # and says what was lost; a second request dismisses that message.
-        panel = self.launch(self.com1(), modem=["FAKE_MODEM_STUCK=480"]).show()
+        panel = self.launch(self.com1(), env=["FAKE_MODEM_STUCK=480"]).show()
         panel.com1.far_end.wait_for(2)
         os.kill(panel.pid, signal.SIGTERM)
         box = self.display.wait_window(CAPTION, panel.pid, excluding=[panel.window])

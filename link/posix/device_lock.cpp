@@ -2,9 +2,11 @@
 
 #include "port_holders.h"
 #include "serial_port.h"
+#include "tty_drivers.h"
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -51,7 +53,12 @@ void refuseIfLockedElsewhere(const std::string& name)
 
 std::string lockFileName(const std::string& device)
 {
-    std::string name = deviceName(device);
+    // Named after the device itself, whichever link led to it
+    // (/dev/serial/by-id/...), so that programs reaching one port by different
+    // names see each other's locks.
+    std::error_code unresolved;
+    const std::filesystem::path real = std::filesystem::canonical(device, unresolved);
+    std::string name = deviceName(unresolved ? device : real.string());
     for (char& c : name)
         if (c == '/')
             c = '_';
@@ -65,7 +72,7 @@ DeviceLock::DeviceLock(const std::string& device)
     };
     if (::stat(device.c_str(), &status) != 0)
         throw PortFailure(errno == ENOENT ? std::string("no such device") : std::strerror(errno));
-    if (!S_ISCHR(status.st_mode))
+    if (!S_ISCHR(status.st_mode) || !isSerialTerminal(status.st_rdev))
         throw PortFailure("not a serial device");
     // Frames written to the console would land among the kernel's messages, and
     // its settings would change under every login on it.
@@ -97,6 +104,20 @@ DeviceLock::DeviceLock(const std::string& device)
                           ", whose controlling terminal it is");
     if (const pid_t holder = flockHolder(status))
         throw PortFailure("in use by " + describeProcess(holder) + ", which has locked the device");
+}
+
+bool isTaken(const std::string& device)
+{
+    struct stat status
+    {
+    };
+    if (::stat(device.c_str(), &status) != 0)
+        return false;
+    const std::string name = lockFileName(device);
+    return isKernelConsole(deviceName(device), status.st_rdev) ||
+           heldByOther(readLockFile(std::string(lockDirectory) + '/' + name)) ||
+           heldByOther(readLockFile("/var/lock/" + name)) || controllingProcess(status.st_rdev) ||
+           flockHolder(status);
 }
 
 } // namespace potpanel

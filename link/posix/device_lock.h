@@ -24,7 +24,11 @@ private:
 // Where this system keeps lock files; /var/lock points here.
 inline constexpr const char* lockDirectory = "/run/lock";
 
-// "LCK..ttyS0" for /dev/ttyS0.
+// "LCK..ttyS0" for /dev/ttyS0, and for any link to it.
 std::string lockFileName(const std::string& device);
+
+// Whether the claim would be refused because the device is the kernel's console
+// or another program holds it; reads what the system publishes and opens nothing.
+bool isTaken(const std::string& device);
 
 } // namespace potpanel

@@ -7,6 +7,7 @@
 #include "wiper_frame.h"
 
 #include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 #include <fcntl.h>
 #include <functional>
@@ -140,6 +141,7 @@ private slots:
     void failsAndLetsGoWhenTheFarEndHasGone();
     void neverTrustsAStrangeLockFile_data();
     void neverTrustsAStrangeLockFile();
+    void namesTheLockAfterTheDeviceBehindLinks();
 };
 
 void TestPosixSerialPort::carriesEveryByteInOrderThenLetsGo()
@@ -244,6 +246,27 @@ void TestPosixSerialPort::neverTrustsAStrangeLockFile()
                                           " names no process; if no other program uses the "
                                           "port, delete it"));
     QCOMPARE(terminal.speed(), speed_t(B1200));
+}
+
+void TestPosixSerialPort::namesTheLockAfterTheDeviceBehindLinks()
+{
+    PseudoTerminal terminal;
+    QTemporaryDir links;
+    const std::string by = links.path().toStdString() + "/by-id";
+    QCOMPARE(::symlink(terminal.device.c_str(), by.c_str()), 0);
+    QCOMPARE(::symlink("by-id", (by + "-relative").c_str()), 0);
+    QCOMPARE(::symlink((by + "-relative").c_str(), (by + "-chain").c_str()), 0);
+    const std::string own = "LCK.." + terminal.device.substr(5).replace(3, 1, "_"); // LCK..pts_N
+    // The device, and every way to it; a device that is not there keeps its name.
+    const std::pair<std::string, std::string> rows[] = {
+        {terminal.device, own},           {by, own}, {by + "-relative", own}, {by + "-chain", own},
+        {"/dev/ttyUSB9", "LCK..ttyUSB9"},
+    };
+    for (const auto& [device, name] : rows)
+        QCOMPARE(lockFileName(device), name);
+    PosixSerialPort port;
+    port.open(by + "-chain", LineSettings{});
+    QCOMPARE(readFile(terminal.lockPath()), printed("%10d\n", ::getpid()));
 }
 
 QTEST_APPLESS_MAIN(TestPosixSerialPort)

@@ -2,7 +2,7 @@
 virtual COM1 in a private mount namespace, the far end of its line, and where
 the window's controls lie, read from the table the window is built from."""
 
-import array, ctypes, errno, fcntl, os, re, select, shutil, struct, subprocess, tempfile, termios, threading, time, tty
+import array, collections, ctypes, errno, fcntl, os, re, select, shutil, struct, subprocess, tempfile, termios, threading, time, tty
 
 DEVICE = "/dev/ttyS0"
 _HEADER = os.path.join(os.path.dirname(__file__), "..", "..", "panel", "form1_controls.h")
@@ -204,22 +204,26 @@ class FarEnd(threading.Thread):
             self.join()
 
 
-# What a desktop program needs of /dev; the private /dev holds these and the line.
+# What a desktop program needs of /dev; the private /dev holds these and the lines.
 _DEV_NODES = "null", "zero", "full", "random", "urandom", "tty", "ptmx"
 _DEV_DIRS = "pts", "shm"
 _DEV_LINKS = ("fd", "/proc/self/fd"), ("stdin", "/proc/self/fd/0"), ("stdout", "/proc/self/fd/1"), \
     ("stderr", "/proc/self/fd/2")
 # Run before the program, inside the namespace: it starts only where the namespace is
-# the rig's own, /dev holds nothing but what the rig put there, the line is the
-# device the rig made, and the console files are the neutral ones.
+# the rig's own, /dev holds nothing but what the rig put there, the console files
+# are the neutral ones, and every device handed over is the one the rig made.
 _CHECK = """
 fail() { echo "the virtual COM1 is not safe to use: $*; nothing started" >&2; exit 125; }
 [ "$(readlink /proc/self/ns/mnt)" = "$1" ] || fail "not in its private mount namespace"
 [ "$(ls -A /dev | sort | tr '\\n' ' ')" = "$2" ] || fail "/dev holds devices the rig did not put there"
-[ "$3" = - ] || [ "$(stat -L -c %t:%T -- "$3")" = "$4" ] || fail "$3 is not the virtual line"
-[ "$(cat /proc/consoles)" = "$5" ] || fail "/proc/consoles is the machine's own"
-[ "$(cat /sys/class/tty/console/active)" = "$6" ] || fail "the active console is the machine's own"
-shift 6
+[ "$(cat /proc/consoles)" = "$3" ] || fail "/proc/consoles is the machine's own"
+[ "$(cat /sys/class/tty/console/active)" = "$4" ] || fail "the active console is the machine's own"
+shift 4
+while [ "$1" != -- ]; do
+    [ "$(stat -L -c %t:%T -- "$1")" = "$2" ] || fail "$1 is not the device the rig made"
+    shift 2
+done
+shift
 exec "$@"
 """
 # Real root makes the namespace as it is; anyone else makes it inside a user
@@ -227,50 +231,69 @@ exec "$@"
 REAL_ROOT = os.geteuid() == 0
 
 
-class Com1:
-    """A virtual COM1 in a private mount namespace, with a private /dev and private
-    lock directories. kind "pty": a pseudo-terminal at device, read by far_end;
-    "dialout": the same, open to root and dialout only (needs real root); "null":
-    /dev/null at device; "missing": no device at all. The kernel console is the
-    line only if console is set; otherwise the console files name a neutral tty0."""
+class Port(collections.namedtuple("Port", "name parent uart udev node", defaults=("usb", None, {}, True))):
+    """A serial port of the machine as udev and sysfs show it: parent "usb" (an adapter), "8250"
+    (with the sysfs UART type uart) or None (a virtual terminal); udev's properties, DEVLINKS among
+    them; node: whether /dev/NAME is there, a pseudo-terminal of its own unless it is COM1's."""
 
-    def __init__(self, kind="pty", console=False, locks="mode=1777", far_end=FarEnd, device=DEVICE):
+
+class Com1:
+    """COM1 in a private mount namespace with a private /dev and private lock
+    directories: a pseudo-terminal at device read by far_end (kind "pty";
+    "dialout": open to root and dialout only, which needs real root), /dev/null
+    there ("null"), or nothing ("missing"). The kernel console is COM1 if console
+    is True, or the port it names, else a neutral tty0. ports: the machine's serial
+    ports (Port) in a private /sys/class/tty and udev database, else the machine's own."""
+
+    def __init__(self, kind="pty", console=False, locks="mode=1777", far_end=FarEnd, device=DEVICE, ports=()):
         if kind == "dialout" and not REAL_ROOT:
             raise RuntimeError("a port open to dialout only needs real root")
         self.work = tempfile.mkdtemp(prefix="potpanel-com1-")
         os.chmod(self.work, 0o777)  # a program run as nobody logs here
-        self.device, self.master, self.far_end = device, None, None
-        host = f"{self.work}/dev"  # the machine's /dev, seen only by the setup
-        setup = [f"mount -t tmpfs -o {locks} tmpfs /run/lock",
-                 f"{{ [ -L /var/lock ] || [ ! -d /var/lock ] || mount -t tmpfs -o {locks} tmpfs /var/lock; }}",
-                 f"mkdir {host} && mount --rbind /dev {host} && mount -t tmpfs -o mode=0755 tmpfs /dev",
-                 *[f"touch /dev/{node} && mount --bind {host}/{node} /dev/{node}" for node in _DEV_NODES],
-                 *[f"mkdir /dev/{name} && mount --rbind {host}/{name} /dev/{name}" for name in _DEV_DIRS],
-                 *[f"ln -s {target} /dev/{name}" for name, target in _DEV_LINKS]]
-        entries = [*_DEV_NODES, *_DEV_DIRS, *(name for name, _ in _DEV_LINKS)]
-        consoles, self.number = ("tty0", "-WU (EC p  )", "4:0"), None
-        line = {"pty": None, "dialout": None, "null": f"{host}/null"}.get(kind, "missing")
+        self.master = self.far_end = None
+        self.ports, self.environment, lines = {}, [], {}  # lines: name: (pseudo-terminal, number)
+        host, setup, consoles = f"{self.work}/dev", [], ("tty0", "-WU (EC p  )", "4:0")
         if kind in ("pty", "dialout"):
             self.master, slave = os.openpty()
             tty.setraw(self.master)
             self.far_end = far_end(self.master)
-            line = f"{host}/pts/{os.path.basename(os.ttyname(slave))}"
+            lines[os.path.basename(device)] = os.ttyname(slave), os.fstat(slave).st_rdev
             os.close(slave)  # whoever keeps it open holds the port
-        if line != "missing":
-            self.number = os.stat(line.replace(host, "/dev")).st_rdev
-            setup.append(f"mkdir -p {os.path.dirname(device)} && touch {device} && mount --bind {line} {device}")
-            entries.append(os.path.relpath(device, "/dev").split("/")[0])
+        if ports:
+            setup.append(self._sysfs(ports, lines))
+            # libudev takes nothing but sysfs for sysfs unless told otherwise, for tests like these.
+            self.environment = ["SYSTEMD_DEVICE_VERIFY_SYSFS=0"]
+        setup += [f"mount -t tmpfs -o {locks} tmpfs /run/lock",
+                  f"{{ [ -L /var/lock ] || [ ! -d /var/lock ] || mount -t tmpfs -o {locks} tmpfs /var/lock; }}",
+                  f"mkdir {host} && mount --rbind /dev {host} && mount -t tmpfs -o mode=0755 tmpfs /dev",
+                  *[f"touch /dev/{node} && mount --bind {host}/{node} /dev/{node}" for node in _DEV_NODES],
+                  *[f"mkdir /dev/{name} && mount --rbind {host}/{name} /dev/{name}" for name in _DEV_DIRS],
+                  *[f"ln -s {target} /dev/{name}" for name, target in _DEV_LINKS]]
+        entries = {*_DEV_NODES, *_DEV_DIRS, *(name for name, _ in _DEV_LINKS)}
+        self.devices = []  # (path, number) of each device handed over
+        if kind == "null":
+            lines[os.path.basename(device)] = "/dev/null", os.stat("/dev/null").st_rdev
+        for name, (terminal, number) in lines.items():
+            com1 = name == os.path.basename(device)
+            path = device if com1 else f"/dev/{name}"
+            setup.append(f"mkdir -p {os.path.dirname(path)} && touch {path} && "
+                         f"mount --bind {terminal.replace('/dev', host, 1)} {path}")
+            entries.add(os.path.relpath(path, "/dev").split("/")[0])
+            self.devices.append((path, number))
+            if (console is True and com1) or console == name:
+                consoles = name, "-W- (EC p a)", f"{os.major(number)}:{os.minor(number)}"
         if kind == "dialout":
             setup.append(f"chown root:dialout {device} && chmod 0660 {device}")
-        if console and self.number is not None:
-            consoles = (os.path.basename(device), "-W- (EC p a)",
-                        f"{os.major(self.number)}:{os.minor(self.number)}")
+        for port in ports:
+            for link in port.udev.get("DEVLINKS", "").split():
+                setup.append(f"mkdir -p {os.path.dirname(link)} && ln -s /dev/{port.name} {link}")
+                entries.add(os.path.relpath(link, "/dev").split("/")[0])
         self.consoles = "{:21s}{}    {}".format(*consoles), consoles[0]
         for path, text in zip(("/proc/consoles", "/sys/class/tty/console/active"), self.consoles):
             with open(f"{self.work}/{os.path.basename(path)}", "w") as file:
                 file.write(text + "\n")
             setup.append(f"mount --bind {self.work}/{os.path.basename(path)} {path}")
-        self.entries = " ".join(sorted(set(entries))) + " "
+        self.entries = " ".join(sorted(entries)) + " "
         namespace = ["--mount"] if REAL_ROOT else ["--user", "--map-root-user", "--mount"]
         # The namespace lives as long as this shell, which waits on its input.
         self.holder = subprocess.Popen(
@@ -284,15 +307,49 @@ class Com1:
             raise RuntimeError(f"cannot set up COM1 as {kind} in a private namespace: {reason}")
         self.namespace = os.readlink(f"/proc/{self.holder.pid}/ns/mnt")
 
+    def _sysfs(self, ports, lines):
+        """Lays out /sys/class/tty, its devices (as /sys/devices/virtual/tty) and udev's database
+        for ports, each with a pseudo-terminal of its own in lines unless it has one there; returns
+        the commands that bind them in, over a private /run."""
+        tree = {name: f"{self.work}/sys/{name}" for name in ("class", "devices", "udev")}
+        os.makedirs(f"{tree['udev']}/data")
+        os.makedirs(tree["class"])
+        homes = {"usb": "pci0000:00/usb1/1-2/1-2:1.0/{}/tty", "8250": "serial8250/tty", None: ""}
+        for index, port in enumerate([*ports, Port("console", None, node=False)]):
+            if port.node and port.name not in lines:
+                master, slave = os.openpty()  # the slave only for a moment: an open one holds the port
+                self.ports[port.name], lines[port.name] = master, (os.ttyname(slave), os.fstat(slave).st_rdev)
+                os.close(slave)
+            number = lines[port.name][1] if port.node else os.makedev(188, 100 + index)
+            home = os.path.join(homes[port.parent].format(port.name), port.name)
+            path = os.path.join(tree["devices"], home)
+            os.makedirs(path)
+            files = {"uevent": f"MAJOR={os.major(number)}\nMINOR={os.minor(number)}\nDEVNAME={port.name}\n",
+                     "type": None if port.uart is None else f"{port.uart}\n", "../../uevent": port.parent and "",
+                     "active": "" if port.name == "console" else None}
+            for name, text in files.items():
+                if text is not None:
+                    with open(os.path.join(path, name), "w") as file:
+                        file.write(text)
+            os.symlink("/sys/class/tty", f"{path}/subsystem")
+            os.symlink(f"/sys/devices/virtual/tty/{home}", f"{tree['class']}/{port.name}")
+            with open(f"{tree['udev']}/data/c{os.major(number)}:{os.minor(number)}", "w") as data:
+                for key, value in port.udev.items():
+                    data.write("".join(f"S:{link[5:]}\n" for link in value.split()) if key == "DEVLINKS"
+                               else f"E:{key}={value}\n")
+        return (f"mount -t tmpfs tmpfs /run && mkdir /run/lock /run/udev && mount --bind {tree['udev']} /run/udev"
+                f" && mount --bind {tree['devices']} /sys/devices/virtual/tty"
+                f" && mount --bind {tree['class']} /sys/class/tty")
+
     def popen(self, argv, **options):
         """A process inside the namespace, with the PID of argv[0], started only once
         the namespace has been checked from inside."""
         enter = ["-m", "-r", "-w"] if REAL_ROOT else ["-U", "-m", "--preserve-credentials", "-r", "-w"]
-        number = "-" if self.number is None else f"{os.major(self.number):x}:{os.minor(self.number):x}"
-        expected = [self.namespace, self.entries, self.device if self.number is not None else "-", number,
-                    *self.consoles]
-        return subprocess.Popen(["nsenter", "-t", str(self.holder.pid), *enter, "--",
-                                 "sh", "-c", _CHECK, "check", *expected, *argv], **options)
+        devices = [word for path, number in self.devices
+                   for word in (path, f"{os.major(number):x}:{os.minor(number):x}")]
+        return subprocess.Popen(["nsenter", "-t", str(self.holder.pid), *enter, "--", "sh", "-c", _CHECK,
+                                 "check", self.namespace, self.entries, *self.consoles, *devices, "--",
+                                 *argv], **options)
 
     def settings(self):
         """The line's settings as tcgetattr gives them; a master reads its slave's."""
@@ -310,6 +367,7 @@ class Com1:
         end_process(self.holder)
         self.holder.stdout.close()
         self.holder.stderr.close()
-        if self.master is not None:
-            os.close(self.master)
+        for fd in (self.master, *self.ports.values()):
+            if fd is not None:
+                os.close(fd)
         shutil.rmtree(self.work, ignore_errors=True)
