@@ -1,33 +1,18 @@
 #include "panel_application.h"
 
 #include "application_identity.h"
-#include "form1_controls.h"
+#include "failure_message.h"
 #include "panel_controller.h"
 #include "panel_window.h"
 #include "termination_requests.h"
 
 #include <QApplication>
-#include <QMessageBox>
 
 namespace potpanel {
-namespace {
-
-void showFailure(const std::exception& failure)
-{
-    // Plain text: the message quotes names (of processes, of files) that anyone
-    // can choose, markup included.
-    QMessageBox message(QMessageBox::Critical,
-                        QString::fromUtf8(form1Caption.data(), qsizetype(form1Caption.size())),
-                        QString::fromUtf8(failure.what()));
-    message.setTextFormat(Qt::PlainText);
-    message.exec();
-}
-
-} // namespace
 
 int runPanel(QApplication& app, std::unique_ptr<SerialPort> port,
              SerialLink::DeviceForPort deviceForPort,
-             const std::function<void(QWidget& form1)>& shown)
+             const std::function<void(QWidget& form1)>& shown, const StartUpFailure& startUpFailed)
 {
     QCoreApplication::setApplicationName(QString::fromLatin1(applicationName));
     QCoreApplication::setApplicationVersion(QString::fromLatin1(applicationVersion));
@@ -53,11 +38,16 @@ int runPanel(QApplication& app, std::unique_ptr<SerialPort> port,
             form1.close();
     });
 
-    try {
-        controller.Form_Load();
-    } catch (const std::exception& failure) {
-        showFailure(failure);
-        return EXIT_FAILURE;
+    // The link is still unopened after a failed open, so start-up can run again
+    // once another device stands for the port.
+    for (;;) {
+        try {
+            controller.Form_Load();
+            break;
+        } catch (const std::exception& failure) {
+            if (startUpFailed ? !startUpFailed(failure) : (showFailure(failure), true))
+                return EXIT_FAILURE;
+        }
     }
     form1.show();
     if (shown)

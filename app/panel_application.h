@@ -2,6 +2,7 @@
 
 #include "serial_link.h"
 
+#include <exception>
 #include <functional>
 #include <memory>
 
@@ -16,8 +17,14 @@ namespace potpanel {
 // once dismissed, the program ends with status 1. A termination request
 // (SIGTERM, SIGHUP, SIGINT) closes the window like its close box, or dismisses
 // a message being shown. Returns the program's exit status.
+//
+// startUpFailed, if given, shows a failure of start-up in place of that message
+// and returns true when start-up is to run again (another device stands for the
+// port now), false when the program is to end with status 1.
+using StartUpFailure = std::function<bool(const std::exception& failure)>;
 int runPanel(QApplication& app, std::unique_ptr<SerialPort> port,
              SerialLink::DeviceForPort deviceForPort = serialDevice,
-             const std::function<void(QWidget& form1)>& shown = {});
+             const std::function<void(QWidget& form1)>& shown = {},
+             const StartUpFailure& startUpFailed = {});
 
 } // namespace potpanel

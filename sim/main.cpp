@@ -10,13 +10,11 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     potpanel::ControllerWindow controller;
-    auto line = std::make_shared<potpanel::MemoryLine>();
-    line->onWrite = [&controller](std::string_view bytes) {
-        controller.receive(bytes);
-    };
+    auto line = std::make_unique<potpanel::MemorySerialPort>(
+        [&controller](std::string_view bytes) { controller.receive(bytes); });
 
     return potpanel::runPanel(
-        app, std::make_unique<potpanel::MemorySerialPort>(line),
+        app, std::move(line),
         [](int portNumber) { return "simulated COM" + std::to_string(portNumber); },
         [&controller](QWidget& form1) {
             controller.move(form1.frameGeometry().topRight() + QPoint(16, 0));

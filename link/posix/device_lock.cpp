@@ -2,17 +2,17 @@
 
 #include "port_holders.h"
 #include "serial_port.h"
+#include "tty_drivers.h"
 
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <dirent.h>
+#include <filesystem>
 #include <grp.h>
 #include <memory>
 #include <pwd.h>
-#include <string_view>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -92,20 +92,6 @@ bool isLoginTerminal(const struct stat& device)
            found->gr_gid == device.st_gid;
 }
 
-// Whether the kernel files the device under its terminals. A pseudo-terminal
-// has no entry there, and counts as one.
-bool isTerminal(dev_t device)
-{
-    const std::string link = "/sys/dev/char/" + std::to_string(major(device)) + ':' +
-                             std::to_string(minor(device)) + "/subsystem";
-    char target[256];
-    const ssize_t length = ::readlink(link.c_str(), target, sizeof target - 1);
-    if (length < 0)
-        return true;
-    const std::string_view path(target, static_cast<std::size_t>(length));
-    return path.substr(path.rfind('/') + 1) == "tty";
-}
-
 // Refuses a device that a live process holds by a lock file under any of its
 // names (/dev/serial/by-id/..., another node of it), in every lock directory:
 // older systems keep a /var/lock of their own.
@@ -151,7 +137,12 @@ void refuseIfLockedByName(const struct stat& device)
 
 std::string lockFileName(const std::string& device)
 {
-    std::string name = deviceName(device);
+    // Named after the device itself, whichever link led to it
+    // (/dev/serial/by-id/...), so that programs reaching one port by different
+    // names see each other's locks.
+    std::error_code unresolved;
+    const std::filesystem::path real = std::filesystem::canonical(device, unresolved);
+    std::string name = deviceName(unresolved ? device : real.string());
     for (char& c : name)
         if (c == '/')
             c = '_';
@@ -171,7 +162,7 @@ void lookForHolders(const std::string& device)
     if (::stat(device.c_str(), &status) != 0)
         throw PortFailure(errno == ENOENT ? std::string("no such device") : std::strerror(errno));
     // Before anyone who has it open is looked for: everyone has /dev/null open.
-    if (!S_ISCHR(status.st_mode) || !isTerminal(status.st_rdev))
+    if (!S_ISCHR(status.st_mode) || !isSerialTerminal(status.st_rdev))
         throw PortFailure("not a serial device");
     // Frames written to the console would land among the kernel's messages, and
     // its settings would change under every login on it.
@@ -232,6 +223,21 @@ DeviceLock::DeviceLock(LockKeeper& keeper)
     if (!keeper.keep(lockFile_->device(), lockFile_->inode()))
         throw PortFailure("the lock file's keeper has ended, so nothing would remove " + path +
                           " should the program be killed");
+}
+
+bool isTaken(const std::string& device)
+{
+    struct stat status
+    {
+    };
+    if (::stat(device.c_str(), &status) != 0 || !S_ISCHR(status.st_mode))
+        return false;
+    try {
+        lookForHolders(device);
+        return false;
+    } catch (const PortFailure&) {
+        return true;
+    }
 }
 
 } // namespace potpanel

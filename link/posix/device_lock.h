@@ -33,10 +33,14 @@ private:
 // Where this system keeps lock files; /var/lock points here.
 inline constexpr const char* lockDirectory = "/run/lock";
 
-// "LCK..ttyS0" for /dev/ttyS0.
+// "LCK..ttyS0" for /dev/ttyS0, and for any link to it.
 std::string lockFileName(const std::string& device);
 
 // The lock file this process makes for the device.
 std::string lockFilePath(const std::string& device);
+
+// Whether the claim would be refused because the device is the kernel's console,
+// a login's terminal or another program holds it (lookForHolders); opens nothing.
+bool isTaken(const std::string& device);
 
 } // namespace potpanel

@@ -8,6 +8,7 @@
 #include "wiper_frame.h"
 
 #include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 #include <fcntl.h>
 #include <functional>
@@ -158,8 +159,7 @@ private slots:
     void refusesWhenItCannotLook();
     void readsEveryKindOfLock_data();
     void readsEveryKindOfLock();
-    void namesLockFilesAfterTheDevice_data();
-    void namesLockFilesAfterTheDevice();
+    void namesTheLockAfterTheDeviceBehindLinks();
 };
 
 void TestPosixSerialPort::carriesEveryByteInOrderThenLetsGo()
@@ -239,9 +239,10 @@ void TestPosixSerialPort::neverTrustsAStrangeLockFile()
         writeFile(path, "123\n");
         QCOMPARE(::truncate(path.c_str(), 64 << 20), 0);
     } else if (make == "unreadable") {
+        // Mode 0 keeps out everyone but root, who reads it as another user.
         writeFile(path, "123\n");
-        ::chmod(path.c_str(), 0600);
-        asNobody = ::getuid() == 0;
+        ::chmod(path.c_str(), 0);
+        asNobody = ::geteuid() == 0;
     } else if (make.startsWith("gone ")) {
         const pid_t gone = ::fork();
         if (gone == 0)
@@ -340,21 +341,25 @@ void TestPosixSerialPort::readsEveryKindOfLock()
     QCOMPARE(lock->inode, inode);
 }
 
-void TestPosixSerialPort::namesLockFilesAfterTheDevice_data()
+void TestPosixSerialPort::namesTheLockAfterTheDeviceBehindLinks()
 {
-    QTest::addColumn<QByteArray>("device");
-    QTest::addColumn<QByteArray>("name");
-    QTest::newRow("COM1") << QByteArray("/dev/ttyS0") << QByteArray("LCK..ttyS0");
-    QTest::newRow("by id") << QByteArray("/dev/serial/by-id/usb-FTDI_A1-if00-port0")
-                           << QByteArray("LCK..serial_by-id_usb-FTDI_A1-if00-port0");
-    QTest::newRow("pseudo-terminal") << QByteArray("/dev/pts/3") << QByteArray("LCK..pts_3");
-}
-
-void TestPosixSerialPort::namesLockFilesAfterTheDevice()
-{
-    QFETCH(QByteArray, device);
-    QFETCH(QByteArray, name);
-    QCOMPARE(QByteArray::fromStdString(lockFileName(device.toStdString())), name);
+    PseudoTerminal terminal;
+    QTemporaryDir links;
+    const std::string by = links.path().toStdString() + "/by-id";
+    QCOMPARE(::symlink(terminal.device.c_str(), by.c_str()), 0);
+    QCOMPARE(::symlink("by-id", (by + "-relative").c_str()), 0);
+    QCOMPARE(::symlink((by + "-relative").c_str(), (by + "-chain").c_str()), 0);
+    const std::string own = "LCK.." + terminal.device.substr(5).replace(3, 1, "_"); // LCK..pts_N
+    // The device, and every way to it; a device that is not there keeps its name.
+    const std::pair<std::string, std::string> rows[] = {
+        {terminal.device, own},           {by, own}, {by + "-relative", own}, {by + "-chain", own},
+        {"/dev/ttyUSB9", "LCK..ttyUSB9"},
+    };
+    for (const auto& [device, name] : rows)
+        QCOMPARE(lockFileName(device), name);
+    PosixSerialPort port;
+    port.open(by + "-chain", LineSettings{});
+    QCOMPARE(readFile(terminal.lockPath()), printed("%10d\n", ::getpid()));
 }
 
 QTEST_APPLESS_MAIN(TestPosixSerialPort)

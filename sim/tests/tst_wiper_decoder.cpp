@@ -37,9 +37,10 @@ void TestWiperDecoder::cutsTheStreamIntoFrames_data()
         << QByteArray("024430 0244313332")
         << QStringList{"02 44 30   malformed: cut short by the next frame",
                        "02 44 31 33 32   CH-B = 50 (32)", ""};
-    QTest::newRow("stray bytes first") << QByteArray("0d0a 0244303332")
-                                       << QStringList{"0D 0A   malformed: bytes outside a frame",
-                                                      "02 44 30 33 32   CH-A = 50 (32)", ""};
+    QTest::newRow("five stray bytes are no frame")
+        << QByteArray("0d0a414243 0244303332")
+        << QStringList{"0D 0A 41 42 43   malformed: bytes outside a frame",
+                       "02 44 30 33 32   CH-A = 50 (32)", ""};
     QTest::newRow("a frame still coming")
         << QByteArray("0244303332 024431")
         << QStringList{"02 44 30 33 32   CH-A = 50 (32)", "02 44 31"};

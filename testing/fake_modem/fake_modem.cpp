@@ -23,7 +23,9 @@ static bool closedTerminal[4096]; // by descriptor: last closed while open on a 
 // The minor number of a pseudo-terminal slave (majors 136 to 143), or -1.
 static int terminalMinor(int fd)
 {
-    struct stat status{};
+    struct stat status
+    {
+    };
     const bool terminal = ::fstat(fd, &status) == 0 && S_ISCHR(status.st_mode) &&
                           major(status.st_rdev) >= 136 && major(status.st_rdev) <= 143;
     return terminal ? static_cast<int>(minor(status.st_rdev) % 4096) : -1;
@@ -49,12 +51,13 @@ extern "C" int ioctl(int fd, unsigned long request, ...)
     va_end(arguments);
     const int terminal = terminalMinor(fd);
     // FAKE_MODEM_STUCK=N: a transmitter that has stopped with N bytes still queued.
-    if (const char* stuck = std::getenv("FAKE_MODEM_STUCK"); stuck && terminal >= 0 && request == TIOCOUTQ) {
+    if (const char* stuck = std::getenv("FAKE_MODEM_STUCK");
+        stuck && terminal >= 0 && request == TIOCOUTQ) {
         *bits = std::atoi(stuck);
         return 0;
     }
-    if (terminal < 0 || (request != TIOCMGET && request != TIOCMSET && request != TIOCMBIS &&
-                         request != TIOCMBIC))
+    if (terminal < 0 ||
+        (request != TIOCMGET && request != TIOCMSET && request != TIOCMBIS && request != TIOCMBIC))
         return static_cast<int>(::syscall(SYS_ioctl, fd, request, bits));
     int& lines = modemLines[terminal];
     const int before = lines;
@@ -69,10 +72,12 @@ extern "C" int ioctl(int fd, unsigned long request, ...)
 
 extern "C" int tcsetattr(int fd, int when, const termios* line)
 {
-    static const auto next = reinterpret_cast<int (*)(int, int, const termios*)>(::dlsym(RTLD_NEXT, "tcsetattr"));
+    static const auto next =
+        reinterpret_cast<int (*)(int, int, const termios*)>(::dlsym(RTLD_NEXT, "tcsetattr"));
     if (terminalMinor(fd) >= 0) {
         char event[32];
-        std::snprintf(event, sizeof event, "cflag:%o", line->c_cflag & (CSIZE | PARENB | PARODD | CSTOPB));
+        std::snprintf(event, sizeof event, "cflag:%o",
+                      line->c_cflag & (CSIZE | PARENB | PARODD | CSTOPB));
         record(event, fd);
     }
     return next(fd, when, line);
@@ -81,7 +86,8 @@ extern "C" int tcsetattr(int fd, int when, const termios* line)
 extern "C" ssize_t write(int fd, const void* data, size_t size)
 {
     // Through the next library's write: the benchmarks' write clock wraps it too.
-    static const auto next = reinterpret_cast<ssize_t (*)(int, const void*, size_t)>(::dlsym(RTLD_NEXT, "write"));
+    static const auto next =
+        reinterpret_cast<ssize_t (*)(int, const void*, size_t)>(::dlsym(RTLD_NEXT, "write"));
     if (terminalMinor(fd) >= 0)
         record("write", fd);
     return next(fd, data, size);
@@ -90,7 +96,8 @@ extern "C" ssize_t write(int fd, const void* data, size_t size)
 extern "C" int close(int fd)
 {
     const bool terminal = terminalMinor(fd) >= 0;
-    const bool again = !terminal && fd >= 0 && fd < 4096 && closedTerminal[fd] && ::fcntl(fd, F_GETFD) < 0;
+    const bool again =
+        !terminal && fd >= 0 && fd < 4096 && closedTerminal[fd] && ::fcntl(fd, F_GETFD) < 0;
     if (terminal || again)
         record("close", fd);
     if (fd >= 0 && fd < 4096)

@@ -2,7 +2,7 @@
 virtual COM1 in a private mount namespace, the far end of its line, and where
 the window's controls lie, read from the table the window is built from."""
 
-import array, ctypes, errno, fcntl, os, re, select, shutil, struct, subprocess, tempfile, termios, threading, time, tty
+import array, collections, ctypes, errno, fcntl, os, re, select, shutil, struct, subprocess, tempfile, termios, threading, time, tty
 
 DEVICE = "/dev/ttyS0"
 _HEADER = os.path.join(os.path.dirname(__file__), "..", "..", "panel", "form1_controls.h")
@@ -158,7 +158,7 @@ class FarEnd(threading.Thread):
             except OSError as error:
                 if error.errno != errno.EIO:
                     return False
-                time.sleep(0.02)  # nobody has the device open, for now
+                time.sleep(0.01)  # nobody has the line open just now
                 return True
             with self.changed:
                 self.received += data
@@ -204,63 +204,170 @@ class FarEnd(threading.Thread):
             self.join()
 
 
-class Com1:
-    """/dev/ttyS0 in a private mount namespace with private lock directories:
-    a pseudo-terminal read by far_end (kind "pty", owned as `owner` says, like a serial port
-    by default), "missing", or "null" (/dev/null); the kernel console only if console is set.
-    Nothing here keeps the device open: that would make this process a holder of the port."""
+# What a desktop program needs of /dev; the private /dev holds these and the lines.
+_DEV_NODES = "null", "zero", "full", "random", "urandom", "tty", "ptmx"
+_DEV_DIRS = "pts", "shm"
+_DEV_LINKS = ("fd", "/proc/self/fd"), ("stdin", "/proc/self/fd/0"), ("stdout", "/proc/self/fd/1"), \
+    ("stderr", "/proc/self/fd/2")
+# Run before the program, inside the namespace: it starts only where the namespace is
+# the rig's own, /dev holds nothing but what the rig put there, the console files
+# are the neutral ones, and every device handed over is the one the rig made.
+_CHECK = """
+fail() { echo "the virtual COM1 is not safe to use: $*; nothing started" >&2; exit 125; }
+[ "$(readlink /proc/self/ns/mnt)" = "$1" ] || fail "not in its private mount namespace"
+[ "$(ls -A /dev | sort | tr '\\n' ' ')" = "$2" ] || fail "/dev holds devices the rig did not put there"
+[ "$(cat /proc/consoles)" = "$3" ] || fail "/proc/consoles is the machine's own"
+[ "$(cat /sys/class/tty/console/active)" = "$4" ] || fail "the active console is the machine's own"
+shift 4
+while [ "$1" != -- ]; do
+    [ "$(stat -L -c %t:%T -- "$1")" = "$2" ] || fail "$1 is not the device the rig made"
+    shift 2
+done
+shift
+exec "$@"
+"""
+# Real root makes the namespace as it is; anyone else makes it inside a user
+# namespace of their own, where they are root over nothing but its mounts.
+REAL_ROOT = os.geteuid() == 0
 
-    def __init__(self, kind="pty", console=False, locks="mode=1777", far_end=FarEnd,
-                 owner="root:dialout 0660", setup=()):
+
+class Port(collections.namedtuple("Port", "name parent uart udev node", defaults=("usb", None, {}, True))):
+    """A serial port of the machine as udev and sysfs show it: parent "usb" (an adapter), "8250"
+    (with the sysfs UART type uart) or None (a virtual terminal); udev's properties, DEVLINKS among
+    them; node: whether /dev/NAME is there, a pseudo-terminal of its own unless it is COM1's."""
+
+
+def _own_line(slave):
+    """The pseudo-terminal's name, once it is a serial line's like: group tty marks a login's terminal."""
+    os.fchown(slave, -1, os.getgid())
+    os.fchmod(slave, 0o660)
+    return os.ttyname(slave)
+
+
+class Com1:
+    """COM1 in a private mount namespace with a private /dev and private lock
+    directories: a pseudo-terminal at device read by far_end (kind "pty";
+    "dialout": open to root and dialout only, which needs real root), /dev/null
+    there ("null"), or nothing ("missing"). The kernel console is COM1 if console
+    is True, or the port it names, else a neutral tty0. ports: the machine's serial
+    ports (Port) in a private /sys/class/tty and udev database, else the machine's own.
+    owner: "user:group mode" for the device (real root only); setup: shell commands run
+    in the namespace last, {work} a directory of this COM1's own."""
+
+    def __init__(self, kind="pty", console=False, locks="mode=1777", far_end=FarEnd, device=DEVICE, ports=(),
+                 owner=None, setup=()):
+        if (kind == "dialout" or owner) and not REAL_ROOT:
+            raise RuntimeError("a port open to dialout only, or of another owner, needs real root")
         self.work = tempfile.mkdtemp(prefix="potpanel-com1-")
         os.chmod(self.work, 0o777)  # a program run as nobody logs here
         self.master = self.far_end = None
-        extra, setup = setup, [f"mount -t tmpfs -o {locks} tmpfs /run/lock",
-                 f"{{ [ -L /var/lock ] || [ ! -d /var/lock ] || mount -t tmpfs -o {locks} tmpfs /var/lock; }}"]
-        consoles = "tty0", "-WU (EC p  )", "4:0"
-        if kind == "pty":
+        self.ports, self.environment, lines = {}, [], {}  # lines: name: (pseudo-terminal, number)
+        host, extras, setup, consoles = f"{self.work}/dev", setup, [], ("tty0", "-WU (EC p  )", "4:0")
+        if kind in ("pty", "dialout"):
             self.master, slave = os.openpty()
             tty.setraw(self.master)
-            self.terminal, number = os.ttyname(slave), os.fstat(slave).st_rdev
-            os.close(slave)
             self.far_end = far_end(self.master)
-            user_group, mode = owner.split()
-            setup.append(f"mount --bind {self.terminal} {DEVICE} && chown {user_group} {DEVICE} && "
-                         f"chmod {mode} {DEVICE}")
-            if console:
-                consoles = "ttyS0", "-W- (EC p a)", f"{os.major(number)}:{os.minor(number)}"
-        elif kind == "null":
-            setup.append(f"mount --bind /dev/null {DEVICE}")
-        else:  # a /dev with what a desktop program needs, and no ttyS0
-            host = f"{self.work}/dev"
-            setup.append(f"mkdir {host} && mount --rbind /dev {host} && mount -t tmpfs tmpfs /dev && "
-                         f"cp -a {host}/null {host}/zero {host}/urandom {host}/tty /dev/ && "
-                         f"mkdir /dev/shm && mount --bind {host}/shm /dev/shm")
-        for path, text in (("/proc/consoles", "{:21s}{}    {}\n".format(*consoles)),
-                           ("/sys/class/tty/console/active", f"{consoles[0]}\n")):
+            self.terminal = _own_line(slave)
+            lines[os.path.basename(device)] = self.terminal, os.fstat(slave).st_rdev
+            os.close(slave)  # whoever keeps it open holds the port
+        if ports:
+            setup.append(self._sysfs(ports, lines))
+            # libudev takes nothing but sysfs for sysfs unless told otherwise, for tests like these.
+            self.environment = ["SYSTEMD_DEVICE_VERIFY_SYSFS=0"]
+        setup += [f"mount -t tmpfs -o {locks} tmpfs /run/lock",
+                  f"{{ [ -L /var/lock ] || [ ! -d /var/lock ] || mount -t tmpfs -o {locks} tmpfs /var/lock; }}",
+                  f"mkdir {host} && mount --rbind /dev {host} && mount -t tmpfs -o mode=0755 tmpfs /dev",
+                  *[f"touch /dev/{node} && mount --bind {host}/{node} /dev/{node}" for node in _DEV_NODES],
+                  *[f"mkdir /dev/{name} && mount --rbind {host}/{name} /dev/{name}" for name in _DEV_DIRS],
+                  *[f"ln -s {target} /dev/{name}" for name, target in _DEV_LINKS]]
+        entries = {*_DEV_NODES, *_DEV_DIRS, *(name for name, _ in _DEV_LINKS)}
+        self.devices = []  # (path, number) of each device handed over
+        if kind == "null":
+            lines[os.path.basename(device)] = "/dev/null", os.stat("/dev/null").st_rdev
+        for name, (terminal, number) in lines.items():
+            com1 = name == os.path.basename(device)
+            path = device if com1 else f"/dev/{name}"
+            setup.append(f"mkdir -p {os.path.dirname(path)} && touch {path} && "
+                         f"mount --bind {terminal.replace('/dev', host, 1)} {path}")
+            entries.add(os.path.relpath(path, "/dev").split("/")[0])
+            self.devices.append((path, number))
+            if (console is True and com1) or console == name:
+                consoles = name, "-W- (EC p a)", f"{os.major(number)}:{os.minor(number)}"
+        if kind == "dialout":
+            owner = "root:dialout 0660"
+        if owner:  # "user:group mode"
+            setup.append("chown {1} {0} && chmod {2} {0}".format(device, *owner.split()))
+        for port in ports:
+            for link in port.udev.get("DEVLINKS", "").split():
+                setup.append(f"mkdir -p {os.path.dirname(link)} && ln -s /dev/{port.name} {link}")
+                entries.add(os.path.relpath(link, "/dev").split("/")[0])
+        self.consoles = "{:21s}{}    {}".format(*consoles), consoles[0]
+        for path, text in zip(("/proc/consoles", "/sys/class/tty/console/active"), self.consoles):
             with open(f"{self.work}/{os.path.basename(path)}", "w") as file:
-                file.write(text)
+                file.write(text + "\n")
             setup.append(f"mount --bind {self.work}/{os.path.basename(path)} {path}")
-        setup.extend(command.format(work=self.work) for command in extra)
+        setup += [command.format(work=self.work) for command in extras]
+        self.entries = " ".join(sorted(entries)) + " "
+        namespace = ["--mount"] if REAL_ROOT else ["--user", "--map-root-user", "--mount"]
         # The namespace lives as long as this shell, which waits on its input.
         self.holder = subprocess.Popen(
-            ["unshare", "--mount", "--propagation", "private", "sh", "-c",
-             " && ".join(setup) + " && echo ready && exec cat"], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+            ["unshare", *namespace, "--propagation", "private", "sh", "-c",
+             " && ".join(setup) + " && echo ready && exec cat"],
+            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         if self.holder.stdout.readline() != b"ready\n":
+            self.holder.stdin.close()
+            reason = self.holder.stderr.read().decode(errors="replace").strip()
             self.close()
-            raise RuntimeError(f"cannot set up COM1 as {kind}")
+            raise RuntimeError(f"cannot set up COM1 as {kind} in a private namespace: {reason}")
+        self.namespace = os.readlink(f"/proc/{self.holder.pid}/ns/mnt")
 
-    def settings(self):
-        """The line's termios attributes, read through a moment's open of the device."""
-        fd = os.open(self.terminal, os.O_RDONLY | os.O_NOCTTY | os.O_NONBLOCK)
-        try:
-            return termios.tcgetattr(fd)
-        finally:
-            os.close(fd)
+    def _sysfs(self, ports, lines):
+        """Lays out /sys/class/tty, its devices (as /sys/devices/virtual/tty) and udev's database
+        for ports, each with a pseudo-terminal of its own in lines unless it has one there; returns
+        the commands that bind them in, over a private /run."""
+        tree = {name: f"{self.work}/sys/{name}" for name in ("class", "devices", "udev")}
+        os.makedirs(f"{tree['udev']}/data")
+        os.makedirs(tree["class"])
+        homes = {"usb": "pci0000:00/usb1/1-2/1-2:1.0/{}/tty", "8250": "serial8250/tty", None: ""}
+        for index, port in enumerate([*ports, Port("console", None, node=False)]):
+            if port.node and port.name not in lines:
+                master, slave = os.openpty()  # the slave only for a moment: an open one holds the port
+                self.ports[port.name], lines[port.name] = master, (_own_line(slave), os.fstat(slave).st_rdev)
+                os.close(slave)
+            number = lines[port.name][1] if port.node else os.makedev(188, 100 + index)
+            home = os.path.join(homes[port.parent].format(port.name), port.name)
+            path = os.path.join(tree["devices"], home)
+            os.makedirs(path)
+            files = {"uevent": f"MAJOR={os.major(number)}\nMINOR={os.minor(number)}\nDEVNAME={port.name}\n",
+                     "type": None if port.uart is None else f"{port.uart}\n", "../../uevent": port.parent and "",
+                     "active": "" if port.name == "console" else None}
+            for name, text in files.items():
+                if text is not None:
+                    with open(os.path.join(path, name), "w") as file:
+                        file.write(text)
+            os.symlink("/sys/class/tty", f"{path}/subsystem")
+            os.symlink(f"/sys/devices/virtual/tty/{home}", f"{tree['class']}/{port.name}")
+            with open(f"{tree['udev']}/data/c{os.major(number)}:{os.minor(number)}", "w") as data:
+                for key, value in port.udev.items():
+                    data.write("".join(f"S:{link[5:]}\n" for link in value.split()) if key == "DEVLINKS"
+                               else f"E:{key}={value}\n")
+        return (f"mount -t tmpfs tmpfs /run && mkdir /run/lock /run/udev && mount --bind {tree['udev']} /run/udev"
+                f" && mount --bind {tree['devices']} /sys/devices/virtual/tty"
+                f" && mount --bind {tree['class']} /sys/class/tty")
 
     def popen(self, argv, **options):
-        """A process inside the namespace, with the PID of argv[0]."""
-        return subprocess.Popen(["nsenter", "-t", str(self.holder.pid), "-m", "--", *argv], **options)
+        """A process inside the namespace, with the PID of argv[0], started only once
+        the namespace has been checked from inside."""
+        enter = ["-m", "-r", "-w"] if REAL_ROOT else ["-U", "-m", "--preserve-credentials", "-r", "-w"]
+        devices = [word for path, number in self.devices
+                   for word in (path, f"{os.major(number):x}:{os.minor(number):x}")]
+        return subprocess.Popen(["nsenter", "-t", str(self.holder.pid), *enter, "--", "sh", "-c", _CHECK,
+                                 "check", self.namespace, self.entries, *self.consoles, *devices, "--",
+                                 *argv], **options)
+
+    def settings(self):
+        """The line's settings as tcgetattr gives them; a master reads its slave's."""
+        return termios.tcgetattr(self.master)
 
     def path(self, path):
         """Where a path inside the namespace is seen from outside."""
@@ -269,8 +376,12 @@ class Com1:
     def close(self):
         if self.far_end:
             self.far_end.stop()
-        self.holder.stdin.close()
+        if not self.holder.stdin.closed:
+            self.holder.stdin.close()
         end_process(self.holder)
-        if self.master is not None:
-            os.close(self.master)
+        self.holder.stdout.close()
+        self.holder.stderr.close()
+        for fd in (self.master, *self.ports.values()):
+            if fd is not None:
+                os.close(fd)
         shutil.rmtree(self.work, ignore_errors=True)

@@ -1,0 +1,131 @@
+#include "command_line.h"
+
+#include "application_identity.h"
+
+#include <algorithm>
+#include <string_view>
+
+namespace potpanel {
+namespace {
+
+// How a Qt option takes its value: none, as the next argument, joined by "=",
+// or either way.
+enum class Value { None, Next, Joined, NextOrJoined };
+
+struct QtOption
+{
+    std::string_view name;
+    Value value;
+};
+
+// The options QApplication and its X11 and Wayland platforms read; see qt6options(7).
+constexpr QtOption qtOptions[] = {
+    {"platform", Value::Next},
+    {"platformpluginpath", Value::Next},
+    {"platformtheme", Value::Next},
+    {"plugin", Value::Next},
+    {"qwindowgeometry", Value::Next},
+    {"qwindowicon", Value::Next},
+    {"qwindowtitle", Value::Next},
+    {"session", Value::Next},
+    {"display", Value::Next},
+    {"geometry", Value::Next},
+    {"title", Value::Next},
+    {"icon", Value::Next},
+    {"name", Value::Next},
+    {"visual", Value::Next},
+    {"style", Value::NextOrJoined},
+    {"stylesheet", Value::NextOrJoined},
+    {"qmljsdebugger", Value::Joined},
+    {"fontengine", Value::Joined},
+    {"dialogs", Value::Joined},
+    {"reverse", Value::None},
+    {"widgetcount", Value::None},
+    {"nograb", Value::None},
+    {"dograb", Value::None},
+};
+
+CommandLine refused(std::string why)
+{
+    CommandLine line;
+    line.request = CommandLine::Request::Refused;
+    line.refusal = std::move(why);
+    return line;
+}
+
+} // namespace
+
+CommandLine readCommandLine(const std::vector<std::string>& arguments)
+{
+    CommandLine line;
+    line.qtArguments.push_back(arguments.empty() ? applicationName : arguments.front());
+    for (std::size_t at = 1; at < arguments.size(); ++at) {
+        const std::string& argument = arguments[at];
+        if (argument == "-h" || argument == "--help") {
+            line.request = CommandLine::Request::Help;
+            return line;
+        }
+        if (argument == "-v" || argument == "--version") {
+            line.request = CommandLine::Request::Version;
+            return line;
+        }
+        if (argument == "--com1" || argument.starts_with("--com1=")) {
+            std::string device = argument.size() > 6         ? argument.substr(7)
+                                 : at + 1 < arguments.size() ? arguments[++at]
+                                                             : std::string();
+            if (device.empty() || device.starts_with('-'))
+                return refused("--com1 needs a DEVICE, such as --com1 /dev/ttyUSB0");
+            line.com1Device = std::move(device);
+            continue;
+        }
+        // Qt takes its options with one dash or two.
+        std::string_view option = argument;
+        if (option.starts_with("--"))
+            option.remove_prefix(1);
+        if (!option.starts_with('-') || option.size() < 2)
+            return refused("unexpected argument \"" + argument + "\"");
+        option.remove_prefix(1);
+        const std::size_t equals = option.find('=');
+        const std::string_view name = option.substr(0, equals);
+        const auto known = std::ranges::find(qtOptions, name, &QtOption::name);
+        const bool joined = equals != std::string_view::npos;
+        if (known == std::end(qtOptions) ||
+            (joined && known->value != Value::Joined && known->value != Value::NextOrJoined) ||
+            (!joined && known->value == Value::Joined))
+            return refused("unknown option \"" + argument + "\"");
+        line.qtArguments.push_back(argument);
+        if (!joined && known->value != Value::None) {
+            if (at + 1 == arguments.size())
+                return refused("the option \"" + argument + "\" needs a value");
+            line.qtArguments.push_back(arguments[++at]);
+        }
+    }
+    return line;
+}
+
+std::string usage()
+{
+    return std::string("Usage: ") + applicationName + R"( [--com1 DEVICE] [Qt options]
+Sets the two wipers of a digital potentiometer through its controller on COM1.
+
+  --com1 DEVICE  use DEVICE as COM1 for this run, such as /dev/ttyUSB0 or
+                 /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10KHTR4-if00-port0
+  -h, --help     show this help and end
+  -v, --version  show the version and end
+
+COM1 is the device given with --com1; else the setting COM1 in the group [ports]
+of $XDG_CONFIG_HOME/Tarvel/potpanel.conf (~/.config/Tarvel/potpanel.conf), or of
+/etc/xdg/Tarvel/potpanel.conf for every user; else /dev/ttyS0. The links under
+/dev/serial/by-id/ name a USB serial adapter however it is plugged in.
+
+Qt's own options apply too, such as -platform xcb, -display :1 and -style Fusion;
+see potpanel(1).
+)";
+}
+
+std::string versionText()
+{
+    return std::string(applicationName) + ' ' + applicationVersion + '\n';
+}
+
+} // namespace potpanel

@@ -1,0 +1,60 @@
+#include "port_choice.h"
+
+#include "failure_message.h"
+
+#include <QPushButton>
+
+namespace potpanel {
+namespace {
+
+QString describe(const MachineSerialPort& port)
+{
+    QStringList known;
+    for (const std::string& part : {port.maker, port.model})
+        if (!part.empty())
+            known << QString::fromStdString(part);
+    if (!port.serialNumber.empty())
+        known << "serial number " + QString::fromStdString(port.serialNumber);
+    QString text = QString::fromStdString(port.device);
+    if (!known.isEmpty())
+        text += ": " + known.join(", ");
+    if (!port.stableName.empty())
+        text += " (" + QString::fromStdString(port.stableName) + ")";
+    return text;
+}
+
+} // namespace
+
+std::optional<std::string> choosePort(const std::exception& failure,
+                                      const std::vector<MachineSerialPort>& ports)
+{
+    QString text = QString::fromUtf8(failure.what()) + "\n\n";
+    if (ports.empty()) {
+        text += "No serial port of this computer is free. Connect the controller, through a USB "
+                "serial adapter (/dev/ttyUSB0, /dev/ttyACM0) if the computer has no port of its "
+                "own, and start the panel again. To try the panel without a controller, run "
+                "potpanel-sim.";
+    } else {
+        text += "The serial ports of this computer that are free:";
+        for (std::size_t n = 0; n < ports.size(); ++n)
+            text += QStringLiteral("\n%1. %2").arg(n + 1).arg(describe(ports[n]));
+        text += "\n\nChoose the one the controller is on: it stays COM1 from now on.";
+    }
+    FailureMessage message(text);
+    std::vector<QAbstractButton*> buttons;
+    for (std::size_t n = 0; n < ports.size(); ++n) {
+        const QString name = QString::fromStdString(ports[n].device).section('/', -1);
+        // Alt and the port's number picks it; never the default button.
+        const QString label = n < 9 ? QStringLiteral("Use &%1: %2") : QStringLiteral("Use %1: %2");
+        buttons.push_back(message.addButton(label.arg(n + 1).arg(name), QMessageBox::ActionRole));
+    }
+    message.setDefaultButton(QMessageBox::Ok);
+    message.setEscapeButton(QMessageBox::Ok);
+    message.exec();
+    for (std::size_t n = 0; n < ports.size(); ++n)
+        if (message.clickedButton() == buttons[n])
+            return ports[n].stableName.empty() ? ports[n].device : ports[n].stableName;
+    return std::nullopt;
+}
+
+} // namespace potpanel
