@@ -122,7 +122,7 @@ class Scenario(unittest.TestCase):
 
     def start(self, com1=None, **options):
         panel = self.launch(com1 or self.com1(), **options).show()
-        self.assertEqual(panel.com1.far_end.wait_for(2), START)
+        self.assertEqual(panel.com1.far_end.wait_for(2), START, panel.output())
         return panel
 
     def watch(self, **options):

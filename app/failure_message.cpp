@@ -1,6 +1,9 @@
 #include "failure_message.h"
 
+#include "application_identity.h"
 #include "form1_controls.h"
+
+#include <cstdio>
 
 namespace potpanel {
 
@@ -16,6 +19,8 @@ FailureMessage::FailureMessage(const QString& text)
 
 void showFailure(const std::exception& failure)
 {
+    // Also where a session's log keeps it, for whoever looks after the message is gone.
+    std::fprintf(stderr, "%s: %s\n", applicationName, failure.what());
     FailureMessage(QString::fromUtf8(failure.what())).exec();
 }
 
