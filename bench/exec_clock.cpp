@@ -1,5 +1,5 @@
-// Stamps the moment a program is started: appends "<monotonic ns> exec <pid>" to
-// the file named by BENCH_CLOCK_LOG, then replaces itself with the program.
+// Stamps the moment a program is started: appends "<monotonic ns> exec" to the
+// file named by BENCH_CLOCK_LOG, then replaces itself with the program.
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -15,9 +15,8 @@ int main(int argc, char* argv[])
         if (std::FILE* log = std::fopen(path, "a")) {
             timespec now{};
             ::clock_gettime(CLOCK_MONOTONIC, &now);
-            std::fprintf(log, "%lld exec %d\n",
-                         static_cast<long long>(now.tv_sec) * 1'000'000'000LL + now.tv_nsec,
-                         static_cast<int>(::getpid()));
+            std::fprintf(log, "%lld exec\n",
+                         static_cast<long long>(now.tv_sec) * 1'000'000'000LL + now.tv_nsec);
             std::fclose(log);
         }
     }

@@ -14,8 +14,11 @@ for _name, _result, _arguments in (
         ("XInternAtom", _W, [_P, ctypes.c_char_p, _I]), ("XSelectInput", _I, [_P, _W, ctypes.c_long]),
         ("XPending", _I, [_P]), ("XNextEvent", _I, [_P, ctypes.c_char_p]),
         ("XConnectionNumber", _I, [_P]), ("XSync", _I, [_P, _I]), ("XCloseDisplay", _I, [_P]),
-        ("XSendEvent", _I, [_P, _W, _I, ctypes.c_long, ctypes.c_char_p])):
+        ("XSendEvent", _I, [_P, _W, _I, ctypes.c_long, ctypes.c_char_p]), ("XFlush", _I, [_P]),
+        ("XStringToKeysym", _W, [ctypes.c_char_p]), ("XKeysymToKeycode", ctypes.c_ubyte, [_P, _W])):
     getattr(_x11, _name).restype, getattr(_x11, _name).argtypes = _result, _arguments
+_xtst = ctypes.CDLL("libXtst.so.6")
+_xtst.XTestFakeKeyEvent.argtypes = _xtst.XTestFakeButtonEvent.argtypes = [_P, ctypes.c_uint, _I, _W]
 
 
 def controls():
@@ -105,22 +108,56 @@ class Display:
 
     def close_request(self, window):
         """The close box: WM_DELETE_WINDOW, as a window manager sends it."""
-        handle, event = _x11.XOpenDisplay(self.name.encode()), bytearray(192)
-        struct.pack_into("iQiQQQiq", event, 0, 33, 0, 1, 0, window, _x11.XInternAtom(
-            handle, b"WM_PROTOCOLS", 0), 32, _x11.XInternAtom(handle, b"WM_DELETE_WINDOW", 0))
-        _x11.XSendEvent(handle, window, 0, 0, bytes(event))
+        handle = _x11.XOpenDisplay(self.name.encode())
+        _send_protocol(handle, window, b"WM_DELETE_WINDOW")
         _x11.XSync(handle, 0)
         _x11.XCloseDisplay(handle)
 
 
+def _send_protocol(handle, window, name, *data):
+    """A WM_PROTOCOLS message to window, as a window manager sends one."""
+    event, atom = bytearray(192), lambda text: _x11.XInternAtom(handle, text, 0)
+    struct.pack_into("iQiQQQi", event, 0, 33, 0, 1, 0, window, atom(b"WM_PROTOCOLS"), 32)
+    struct.pack_into(f"{1 + len(data)}q", event, 56, atom(name), *data)
+    _x11.XSendEvent(handle, window, 0, 0, bytes(event))
+
+
+class Input:
+    """Real input through XTest on a connection of its own, for more events a second
+    than a process per event allows; use it from one thread and close() it."""
+
+    def __init__(self, display):
+        self.handle = _x11.XOpenDisplay(display.name.encode())
+
+    def key(self, name, down):
+        code = _x11.XKeysymToKeycode(self.handle, _x11.XStringToKeysym(name.encode()))
+        _xtst.XTestFakeKeyEvent(self.handle, code, down, 0)
+        _x11.XFlush(self.handle)
+
+    def button(self, number, down):
+        _xtst.XTestFakeButtonEvent(self.handle, number, down, 0)
+        _x11.XFlush(self.handle)
+
+    def ping(self, window, serial):
+        """A _NET_WM_PING: the window's event loop answers it, seen by a MapWatcher."""
+        _send_protocol(self.handle, window, b"_NET_WM_PING", serial, window)
+        _x11.XFlush(self.handle)
+
+    def close(self):
+        _x11.XCloseDisplay(self.handle)
+
+
 class MapWatcher(threading.Thread):
     """Records each window mapped on the display with what on_map(window) returns
-    at that moment; stop() it before the server ends."""
+    at that moment, and when each ping (by its serial) was answered; stop() it
+    before the server ends."""
 
     def __init__(self, display, on_map=lambda window: None):
         super().__init__(daemon=True)
         self.handle, self.on_map, self.maps = _x11.XOpenDisplay(display.name.encode()), on_map, []
-        _x11.XSelectInput(self.handle, _x11.XDefaultRootWindow(self.handle), 1 << 19)  # substructure
+        self.pings, self.ping = {}, _x11.XInternAtom(self.handle, b"_NET_WM_PING", 0)
+        # Substructure for windows mapped; structure for answers to pings, sent to the root.
+        _x11.XSelectInput(self.handle, _x11.XDefaultRootWindow(self.handle), 1 << 19 | 1 << 17)
         _x11.XSync(self.handle, 0)
         self.stopping = threading.Event()
         self.start()
@@ -130,9 +167,12 @@ class MapWatcher(threading.Thread):
         while not self.stopping.is_set():
             while _x11.XPending(self.handle):
                 _x11.XNextEvent(self.handle, event)
-                if struct.unpack_from("i", event.raw)[0] == 19:  # MapNotify
+                kind = struct.unpack_from("i", event.raw)[0]
+                if kind == 19:  # MapNotify
                     window = struct.unpack_from("Q", event.raw, 40)[0]
                     self.maps.append((window, self.on_map(window)))
+                elif kind == 33 and struct.unpack_from("q", event.raw, 56)[0] == self.ping:
+                    self.pings[struct.unpack_from("q", event.raw, 64)[0]] = time.monotonic_ns()
             select.select([_x11.XConnectionNumber(self.handle)], [], [], 0.05)
 
     def stop(self):
