@@ -3,7 +3,7 @@ real input events.  test_potpanel.py POTPANEL FAKE_MODEM GROUP (a class below)""
 
 import contextlib, glob, os, re, select, shutil, signal, subprocess, sys, tempfile, termios, types, unittest
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "testing", "harness"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "rig"))
 from potpanel_rig import DEVICE, REAL_ROOT, Com1, Display, MapWatcher, Port, controls, end_process, wait_until
 
 CAPTION, START, LOCK_FILE = "Tarvel Digital Potentiometers", [("A", 50), ("B", 50)], "/run/lock/LCK..ttyS0"

@@ -5,7 +5,7 @@ the window's controls lie, read from the table the window is built from."""
 import array, collections, ctypes, errno, fcntl, os, re, select, shutil, struct, subprocess, tempfile, termios, threading, time, tty
 
 DEVICE = "/dev/ttyS0"
-_HEADER = os.path.join(os.path.dirname(__file__), "..", "..", "panel", "form1_controls.h")
+_HEADER = os.path.join(os.path.dirname(__file__), "..", "..", "window", "form1_controls.h")
 _FRAME = re.compile(rb"\x02D([01])([0-9A-F]{2})")
 _x11 = ctypes.CDLL("libX11.so.6")
 _P, _W, _I = ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int
