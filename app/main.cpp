@@ -1,28 +1,12 @@
-#include "com1_setting.h"
+#include "com1_device.h"
 #include "command_line.h"
-#include "failure_message.h"
 #include "panel_application.h"
-#include "port_choice.h"
 #include "posix_serial_port.h"
 
 #include <QApplication>
-#include <cerrno>
 #include <cstdio>
-#include <sys/stat.h>
 
 using namespace potpanel;
-
-namespace {
-
-bool isMissing(const std::string& device)
-{
-    struct stat status
-    {
-    };
-    return ::stat(device.c_str(), &status) != 0 && errno == ENOENT;
-}
-
-} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -41,18 +25,10 @@ int main(int argc, char* argv[])
         break;
     }
 
-    // COM1's device is settled before the window system starts, so that the look
-    // for its other holders runs meanwhile; a setting that cannot be read is
-    // reported when start-up asks for the device.
-    std::optional<std::string> com1 = std::move(line.com1Device);
-    try {
-        if (!com1)
-            com1 = readCom1Setting().value_or(serialDevice(1));
-    } catch (const std::exception&) {
-    }
+    Com1Device com1(std::move(line.com1Device));
     auto port = std::make_unique<PosixSerialPort>();
-    if (com1)
-        port->lookAhead(*com1);
+    if (com1.early())
+        port->lookAhead(*com1.early());
 
     std::vector<char*> qtArguments;
     for (std::string& argument : line.qtArguments)
@@ -60,30 +36,7 @@ int main(int argc, char* argv[])
     qtArguments.push_back(nullptr);
     int qtArgumentCount = int(line.qtArguments.size());
     QApplication app(qtArgumentCount, qtArguments.data());
-
-    // COM1's device is settled again when the operator picks another because it
-    // does not exist.
-    const auto deviceForPort = [&com1](int portNumber) {
-        if (portNumber != 1)
-            return serialDevice(portNumber);
-        if (!com1)
-            com1 = readCom1Setting().value_or(serialDevice(1));
-        return *com1;
-    };
-    const auto startUpFailed = [&com1](const std::exception& failure) {
-        if (!com1 || !isMissing(*com1)) {
-            showFailure(failure);
-            return false;
-        }
-        const std::optional<std::string> chosen = choosePort(failure, freeSerialPorts());
-        if (!chosen)
-            return false;
-        if (const std::optional<std::string> unsaved = saveCom1Setting(*chosen))
-            FailureMessage(
-                QString::fromStdString("COM1 is " + *chosen + " for this run only: " + *unsaved))
-                .exec();
-        com1 = chosen;
-        return true;
-    };
-    return runPanel(app, std::move(port), deviceForPort, {}, startUpFailed);
+    return runPanel(
+        app, std::move(port), [&com1](int portNumber) { return com1.forPort(portNumber); }, {},
+        [&com1](const std::exception& failure) { return com1.retryAfter(failure); });
 }
