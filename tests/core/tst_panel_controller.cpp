@@ -12,27 +12,23 @@ using namespace potpanel;
 namespace {
 
 // A port whose writes fail once `writesLeft` have gone through.
-class FailingPort final : public SerialPort
+struct FailingPort final : SerialPort
 {
-public:
-    explicit FailingPort(int writesLeft) : writesLeft_(writesLeft) {}
+    explicit FailingPort(int writes) : writesLeft(writes) {}
     void open(const std::string&, const LineSettings&) override {}
     void setRts(bool) override {}
     void write(std::string_view) override
     {
-        if (writesLeft_-- <= 0)
+        if (writesLeft-- <= 0)
             throw PortFailure("the device has gone");
     }
     void close() override {}
-
-private:
-    int writesLeft_;
+    int writesLeft;
 };
 
 // Sliders and displays in memory; a changed slider runs its channel's handling.
-class MemoryView final : public PanelView
+struct MemoryView final : PanelView
 {
-public:
     PanelController* controller = nullptr;
     std::array<std::int16_t, 2> sliders{};
     std::array<std::string, 2> displays;
@@ -43,12 +39,8 @@ public:
     }
     void setSliderValue(ChannelId channel, std::int16_t value) override
     {
-        if (std::exchange(sliders[channelIndex(channel)], value) == value)
-            return;
-        if (channel == ChannelId::A)
-            controller->HScroll1_Change();
-        else
-            controller->HScroll2_Change();
+        if (std::exchange(sliders[channelIndex(channel)], value) != value)
+            channel == ChannelId::A ? controller->HScroll1_Change() : controller->HScroll2_Change();
     }
     void setDisplayText(ChannelId channel, std::string_view text) override
     {
