@@ -2,30 +2,43 @@
 virtual COM1 in a private mount namespace, the far end of its line, and where
 the window's controls lie, read from the table the window is built from."""
 
-import array, collections, ctypes, errno, fcntl, os, re, select, shutil, struct, subprocess, tempfile, termios, threading, time, tty
+import collections
+import ctypes
+import errno
+import fcntl
+import os
+import pathlib
+import re
+import select
+import shutil
+import struct
+import subprocess
+import tempfile
+import termios
+import threading
+import time
+import tty
 
 DEVICE = "/dev/ttyS0"
 _HEADER = os.path.join(os.path.dirname(__file__), "..", "..", "window", "form1_controls.h")
 _FRAME = re.compile(rb"\x02D([01])([0-9A-F]{2})")
-_x11 = ctypes.CDLL("libX11.so.6")
+X11 = ctypes.CDLL("libX11.so.6")
 _P, _W, _I = ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int
-for _name, _result, _arguments in (
-        ("XOpenDisplay", _P, [ctypes.c_char_p]), ("XDefaultRootWindow", _W, [_P]),
-        ("XInternAtom", _W, [_P, ctypes.c_char_p, _I]), ("XSelectInput", _I, [_P, _W, ctypes.c_long]),
-        ("XPending", _I, [_P]), ("XNextEvent", _I, [_P, ctypes.c_char_p]),
-        ("XConnectionNumber", _I, [_P]), ("XSync", _I, [_P, _I]), ("XCloseDisplay", _I, [_P]),
-        ("XSendEvent", _I, [_P, _W, _I, ctypes.c_long, ctypes.c_char_p]), ("XFlush", _I, [_P]),
-        ("XStringToKeysym", _W, [ctypes.c_char_p]), ("XKeysymToKeycode", ctypes.c_ubyte, [_P, _W])):
-    getattr(_x11, _name).restype, getattr(_x11, _name).argtypes = _result, _arguments
-_xtst = ctypes.CDLL("libXtst.so.6")
-_xtst.XTestFakeKeyEvent.argtypes = _xtst.XTestFakeButtonEvent.argtypes = [_P, ctypes.c_uint, _I, _W]
+for _name, _result, *_arguments in (
+        ("XOpenDisplay", _P, ctypes.c_char_p), ("XDefaultRootWindow", _W, _P), ("XPending", _I, _P),
+        ("XInternAtom", _W, _P, ctypes.c_char_p, _I), ("XSelectInput", _I, _P, _W, ctypes.c_long),
+        ("XNextEvent", _I, _P, ctypes.c_char_p), ("XConnectionNumber", _I, _P),
+        ("XSync", _I, _P, _I), ("XCloseDisplay", _I, _P),
+        ("XSendEvent", _I, _P, _W, _I, ctypes.c_long, ctypes.c_char_p)):
+    getattr(X11, _name).restype, getattr(X11, _name).argtypes = _result, _arguments
 
 
 def controls():
     """Each control's (left, top, width, height) in pixels, 15 twips each, by name."""
-    with open(_HEADER) as header:
-        entries = re.findall(r'\{\s*"(\w+)",\s*ControlKind::\w+,\s*\{([\d\s,]+)\}', header.read())
-    return {name: tuple(round(int(twips) / 15) for twips in rect.split(",")) for name, rect in entries}
+    entries = re.findall(r'\{\s*"(\w+)",\s*ControlKind::\w+,\s*\{([\d\s,]+)\}',
+                         pathlib.Path(_HEADER).read_text())
+    return {name: tuple(round(int(twips) / 15) for twips in rect.split(","))
+            for name, rect in entries}
 
 
 def wait_until(condition, timeout=10, what="it"):
@@ -50,38 +63,29 @@ class Display:
     """An Xvfb server on the first free display number."""
 
     def __init__(self):
-        read_end, write_end = os.pipe()
         # -ac lets a program run as another user in; -noreset keeps the server from
         # resetting, and refusing clients a moment, whenever its last client leaves.
         self.server = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-noreset", "-ac", "-nolisten", "tcp",
-             "-screen", "0", "1024x768x24"], pass_fds=[write_end],
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(write_end)
-        # The number and its newline come in two writes; closing the pipe between
-        # them would make the second fail and the server exit.
-        number, deadline = b"", time.monotonic() + 20
-        while not number.endswith(b"\n") and self.server.poll() is None and time.monotonic() < deadline:
-            if select.select([read_end], [], [], 0.1)[0]:
-                number += os.read(read_end, 32) or b"?"
-        os.close(read_end)
-        self.name = ":" + number.decode().strip()
-        self.env = dict(os.environ, DISPLAY=self.name)
-        # The number may be announced a moment before clients are let in.
-        while number.endswith(b"\n") and self.server.poll() is None and time.monotonic() < deadline:
-            if handle := _x11.XOpenDisplay(self.name.encode()):
-                _x11.XCloseDisplay(handle)
-                return
-            time.sleep(0.05)
-        self.close()
-        raise RuntimeError("Xvfb did not start")
+            ["Xvfb", "-displayfd", "1", "-noreset", "-ac", "-nolisten", "tcp", "-screen", "0",
+             "1024x768x24"], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        # The number comes in two writes, the newline last (the pipe stays open, lest the
+        # second fail and the server exit), a moment before clients are let in.
+        number = self.server.stdout.readline().strip().decode()
+        self.name, self.env = f":{number}", dict(os.environ, DISPLAY=f":{number}")
+        try:
+            X11.XCloseDisplay(wait_until(lambda: number and self.server.poll() is None
+                                         and X11.XOpenDisplay(self.name.encode()), 20, "Xvfb"))
+        except AssertionError:
+            self.close()
+            raise
 
     def close(self):
         end_process(self.server)
+        self.server.stdout.close()
 
     def run(self, *argv, check=False):
         # A dead server's number may serve another session by now: send it nothing.
-        if not self.server.poll() is None:
+        if self.server.poll() is not None:
             raise RuntimeError(f"the X server {self.name} has ended")
         return subprocess.run([*map(str, argv)], env=self.env, capture_output=True, text=True,
                               timeout=60, check=check)
@@ -91,7 +95,7 @@ class Display:
 
     def wait_window(self, title, pid, timeout=15, excluding=()):
         """A mapped window of process pid with this title."""
-        search = ("xdotool", "search", "--all", "--onlyvisible", "--pid", pid, "--name", f"^{title}$")
+        search = "xdotool", "search", "--all", "--onlyvisible", "--pid", pid, "--name", f"^{title}$"
         return wait_until(lambda: [w for w in map(int, self.run(*search).stdout.split())
                                    if w not in excluding], timeout, f"a window of {pid}")[0]
 
@@ -103,91 +107,64 @@ class Display:
                        stdout=subprocess.DEVNULL, check=True, timeout=10)
         wait_until(lambda: self.run(*paste).stdout == marker, what="the marker")
         gesture()
-        copied = lambda: [r.stdout for r in [self.run(*paste)] if not r.returncode and r.stdout != marker]
+
+        def copied():
+            return [r.stdout for r in [self.run(*paste)] if not r.returncode and r.stdout != marker]
         return wait_until(copied, what=f"a copy to the {name} selection")[0]
 
     def close_request(self, window):
         """The close box: WM_DELETE_WINDOW, as a window manager sends it."""
-        handle = _x11.XOpenDisplay(self.name.encode())
-        _send_protocol(handle, window, b"WM_DELETE_WINDOW")
-        _x11.XSync(handle, 0)
-        _x11.XCloseDisplay(handle)
+        handle = X11.XOpenDisplay(self.name.encode())
+        send_protocol(handle, window, b"WM_DELETE_WINDOW")
+        X11.XSync(handle, 0)
+        X11.XCloseDisplay(handle)
 
 
-def _send_protocol(handle, window, name, *data):
+def send_protocol(handle, window, name, *data):
     """A WM_PROTOCOLS message to window, as a window manager sends one."""
-    event, atom = bytearray(192), lambda text: _x11.XInternAtom(handle, text, 0)
+    event, atom = bytearray(192), lambda text: X11.XInternAtom(handle, text, 0)
     struct.pack_into("iQiQQQi", event, 0, 33, 0, 1, 0, window, atom(b"WM_PROTOCOLS"), 32)
     struct.pack_into(f"{1 + len(data)}q", event, 56, atom(name), *data)
-    _x11.XSendEvent(handle, window, 0, 0, bytes(event))
-
-
-class Input:
-    """Real input through XTest on a connection of its own, for more events a second
-    than a process per event allows; use it from one thread and close() it."""
-
-    def __init__(self, display):
-        self.handle = _x11.XOpenDisplay(display.name.encode())
-
-    def key(self, name, down):
-        code = _x11.XKeysymToKeycode(self.handle, _x11.XStringToKeysym(name.encode()))
-        _xtst.XTestFakeKeyEvent(self.handle, code, down, 0)
-        _x11.XFlush(self.handle)
-
-    def button(self, number, down):
-        _xtst.XTestFakeButtonEvent(self.handle, number, down, 0)
-        _x11.XFlush(self.handle)
-
-    def ping(self, window, serial):
-        """A _NET_WM_PING: the window's event loop answers it, seen by a MapWatcher."""
-        _send_protocol(self.handle, window, b"_NET_WM_PING", serial, window)
-        _x11.XFlush(self.handle)
-
-    def close(self):
-        _x11.XCloseDisplay(self.handle)
+    X11.XSendEvent(handle, window, 0, 0, bytes(event))
 
 
 class MapWatcher(threading.Thread):
     """Records each window mapped on the display with what on_map(window) returns
-    at that moment, and when each ping (by its serial) was answered; stop() it
-    before the server ends."""
+    at that moment; start() it, and stop() it before the server ends."""
 
     def __init__(self, display, on_map=lambda window: None):
         super().__init__(daemon=True)
-        self.handle, self.on_map, self.maps = _x11.XOpenDisplay(display.name.encode()), on_map, []
-        self.pings, self.ping = {}, _x11.XInternAtom(self.handle, b"_NET_WM_PING", 0)
-        # Substructure for windows mapped; structure for answers to pings, sent to the root.
-        _x11.XSelectInput(self.handle, _x11.XDefaultRootWindow(self.handle), 1 << 19 | 1 << 17)
-        _x11.XSync(self.handle, 0)
+        self.handle, self.on_map, self.maps = X11.XOpenDisplay(display.name.encode()), on_map, []
+        # Substructure for windows mapped; structure for messages sent to the root.
+        X11.XSelectInput(self.handle, X11.XDefaultRootWindow(self.handle), 1 << 19 | 1 << 17)
+        X11.XSync(self.handle, 0)
         self.stopping = threading.Event()
-        self.start()
 
     def run(self):
         event = ctypes.create_string_buffer(192)
         while not self.stopping.is_set():
-            while _x11.XPending(self.handle):
-                _x11.XNextEvent(self.handle, event)
-                kind = struct.unpack_from("i", event.raw)[0]
-                if kind == 19:  # MapNotify
-                    window = struct.unpack_from("Q", event.raw, 40)[0]
-                    self.maps.append((window, self.on_map(window)))
-                elif kind == 33 and struct.unpack_from("q", event.raw, 56)[0] == self.ping:
-                    self.pings[struct.unpack_from("q", event.raw, 64)[0]] = time.monotonic_ns()
-            select.select([_x11.XConnectionNumber(self.handle)], [], [], 0.05)
+            while X11.XPending(self.handle):
+                X11.XNextEvent(self.handle, event)
+                self.seen(struct.unpack_from("i", event.raw)[0], event.raw)
+            select.select([X11.XConnectionNumber(self.handle)], [], [], 0.05)
+
+    def seen(self, kind, event):
+        if kind == 19:  # MapNotify
+            window = struct.unpack_from("Q", event, 40)[0]
+            self.maps.append((window, self.on_map(window)))
 
     def stop(self):
         self.stopping.set()
         self.join()
-        _x11.XCloseDisplay(self.handle)
+        X11.XCloseDisplay(self.handle)
 
 
 class FarEnd(threading.Thread):
-    """The controller's end of the line: reads the pseudo-terminal master once
-    started, keeping each byte and when it came."""
+    """The controller's end of the line: reads the pseudo-terminal master once started."""
 
     def __init__(self, master):
         super().__init__(daemon=True)
-        self.master, self.received, self.arrivals = master, bytearray(), []  # (ns, bytes so far)
+        self.master, self.received = master, bytearray()
         self.changed, self.stopping = threading.Condition(), threading.Event()
 
     def take(self, size=4096):
@@ -196,13 +173,10 @@ class FarEnd(threading.Thread):
             try:
                 data = os.read(self.master, size)
             except OSError as error:
-                if error.errno != errno.EIO:
-                    return False
-                time.sleep(0.01)  # nobody has the line open just now
-                return True
+                time.sleep(0.01)
+                return error.errno == errno.EIO  # nobody has the line open just now
             with self.changed:
                 self.received += data
-                self.arrivals.append((time.monotonic_ns(), len(self.received)))
                 self.changed.notify_all()
         return True
 
@@ -212,14 +186,13 @@ class FarEnd(threading.Thread):
 
     def waiting(self):
         """Bytes the terminal holds that have not been read."""
-        count = array.array("i", [0])
-        fcntl.ioctl(self.master, termios.FIONREAD, count)
-        return count[0]
+        return struct.unpack("i", fcntl.ioctl(self.master, termios.FIONREAD, bytes(4)))[0]
 
     def frames(self, whole=False):
         """(channel, value) of each frame; raises on anything else on the line."""
         data = bytes(self.received)
-        found = [_FRAME.fullmatch(data[i:i + 5]) for i in range(0, len(data) - (0 if whole else 4), 5)]
+        found = [_FRAME.fullmatch(data[i:i + 5])
+                 for i in range(0, len(data) - (0 if whole else 4), 5)]
         if not all(found):
             raise AssertionError(f"not a sequence of frames: {data.hex(' ')}")
         return [("AB"[int(match[1])], int(match[2], 16)) for match in found]
@@ -230,13 +203,13 @@ class FarEnd(threading.Thread):
             self.changed.wait_for(lambda: len(self.received) >= 5 * count, timeout)
         return self.frames()
 
-    def settle(self, quiet=0.3, timeout=30):
-        """Every frame, once the line has been quiet for `quiet` seconds."""
+    def settle(self, quiet=0.3, timeout=30, raw=False):
+        """Every frame (every byte if raw), once the line has been quiet for `quiet` seconds."""
         deadline = time.monotonic() + timeout
         with self.changed:
             while self.changed.wait(quiet) and time.monotonic() < deadline:
                 pass
-        return self.frames(whole=True)
+        return bytes(self.received) if raw else self.frames(whole=True)
 
     def stop(self):
         self.stopping.set()
@@ -247,15 +220,15 @@ class FarEnd(threading.Thread):
 # What a desktop program needs of /dev; the private /dev holds these and the lines.
 _DEV_NODES = "null", "zero", "full", "random", "urandom", "tty", "ptmx"
 _DEV_DIRS = "pts", "shm"
-_DEV_LINKS = ("fd", "/proc/self/fd"), ("stdin", "/proc/self/fd/0"), ("stdout", "/proc/self/fd/1"), \
-    ("stderr", "/proc/self/fd/2")
+_DEV_LINKS = ("fd", "/proc/self/fd"), *((name, f"/proc/self/fd/{fd}") for fd, name in
+                                        enumerate(("stdin", "stdout", "stderr")))
 # Run before the program, inside the namespace: it starts only where the namespace is
 # the rig's own, /dev holds nothing but what the rig put there, the console files
 # are the neutral ones, and every device handed over is the one the rig made.
 _CHECK = """
 fail() { echo "the virtual COM1 is not safe to use: $*; nothing started" >&2; exit 125; }
 [ "$(readlink /proc/self/ns/mnt)" = "$1" ] || fail "not in its private mount namespace"
-[ "$(ls -A /dev | sort | tr '\\n' ' ')" = "$2" ] || fail "/dev holds devices the rig did not put there"
+[ "$(ls -A /dev | sort | tr '\\n' ' ')" = "$2" ] || fail "/dev holds what the rig did not put there"
 [ "$(cat /proc/consoles)" = "$3" ] || fail "/proc/consoles is the machine's own"
 [ "$(cat /sys/class/tty/console/active)" = "$4" ] || fail "the active console is the machine's own"
 shift 4
@@ -271,88 +244,85 @@ exec "$@"
 REAL_ROOT = os.geteuid() == 0
 
 
-class Port(collections.namedtuple("Port", "name parent uart udev node", defaults=("usb", None, {}, True))):
+class Port(collections.namedtuple("Port", "name parent uart udev node",
+                                  defaults=("usb", None, {}, True))):
     """A serial port of the machine as udev and sysfs show it: parent "usb" (an adapter), "8250"
     (with the sysfs UART type uart) or None (a virtual terminal); udev's properties, DEVLINKS among
     them; node: whether /dev/NAME is there, a pseudo-terminal of its own unless it is COM1's."""
 
 
-def _own_line(slave):
-    """The pseudo-terminal's name, once it is a serial line's like: group tty marks a login's terminal."""
+def _pty():
+    """A pseudo-terminal's master and its slave's (name, device number); the slave, closed (who
+    keeps it open holds the port), in a serial line's group (group tty marks a login's terminal)."""
+    master, slave = os.openpty()
     os.fchown(slave, -1, os.getgid())
     os.fchmod(slave, 0o660)
-    return os.ttyname(slave)
+    line = os.ttyname(slave), os.fstat(slave).st_rdev
+    os.close(slave)
+    return master, line
 
 
 class Com1:
-    """COM1 in a private mount namespace with a private /dev and private lock
-    directories: a pseudo-terminal at device read by far_end (kind "pty";
-    "dialout": open to root and dialout only, which needs real root), /dev/null
-    there ("null"), or nothing ("missing"). The kernel console is COM1 if console
-    is True, or the port it names, else a neutral tty0. ports: the machine's serial
-    ports (Port) in a private /sys/class/tty and udev database, else the machine's own.
-    owner: "user:group mode" for the device (real root only); setup: shell commands run
-    in the namespace last, {work} a directory of this COM1's own."""
+    """COM1 in a private mount namespace with a private /dev and lock directories: a
+    pseudo-terminal at device read by far_end (kind "pty"; "dialout": open to root and dialout
+    only), /dev/null ("null") or nothing ("missing"). The kernel console is COM1 if console is
+    True, or the port it names, else a neutral tty0. ports: the machine's serial ports (Port) in
+    a private /sys/class/tty and udev database. owner: "user:group mode" of the device; setup:
+    shell commands run in the namespace last, {work} a directory of this COM1's own."""
 
-    def __init__(self, kind="pty", console=False, locks="mode=1777", far_end=FarEnd, device=DEVICE, ports=(),
-                 owner=None, setup=()):
-        if (kind == "dialout" or owner) and not REAL_ROOT:
-            raise RuntimeError("a port open to dialout only, or of another owner, needs real root")
+    def __init__(self, kind="pty", console=False, locks="mode=1777", far_end=FarEnd,
+                 device=DEVICE, ports=(), owner=None, setup=()):
         self.work = tempfile.mkdtemp(prefix="potpanel-com1-")
         os.chmod(self.work, 0o777)  # a program run as nobody logs here
         self.master = self.far_end = None
-        self.ports, self.environment, lines = {}, [], {}  # lines: name: (pseudo-terminal, number)
-        host, extras, setup, consoles = f"{self.work}/dev", setup, [], ("tty0", "-WU (EC p  )", "4:0")
+        self.ports, self.environment, self.devices = {}, [], []  # devices: (path, number)
+        com1, host, lines = os.path.basename(device), f"{self.work}/dev", {}  # name: (tty, number)
         if kind in ("pty", "dialout"):
-            self.master, slave = os.openpty()
+            self.master, lines[com1] = _pty()
             tty.setraw(self.master)
-            self.far_end = far_end(self.master)
-            self.terminal = _own_line(slave)
-            lines[os.path.basename(device)] = self.terminal, os.fstat(slave).st_rdev
-            os.close(slave)  # whoever keeps it open holds the port
-        if ports:
-            setup.append(self._sysfs(ports, lines))
-            # libudev takes nothing but sysfs for sysfs unless told otherwise, for tests like these.
+            self.far_end, self.terminal = far_end(self.master), lines[com1][0]
+        elif kind == "null":
+            lines[com1] = "/dev/null", os.stat("/dev/null").st_rdev
+        if ports:  # libudev takes nothing but sysfs for sysfs unless told otherwise
             self.environment = ["SYSTEMD_DEVICE_VERIFY_SYSFS=0"]
-        setup += [f"mount -t tmpfs -o {locks} tmpfs /run/lock",
-                  f"{{ [ -L /var/lock ] || [ ! -d /var/lock ] || mount -t tmpfs -o {locks} tmpfs /var/lock; }}",
-                  f"mkdir {host} && mount --rbind /dev {host} && mount -t tmpfs -o mode=0755 tmpfs /dev",
-                  *[f"touch /dev/{node} && mount --bind {host}/{node} /dev/{node}" for node in _DEV_NODES],
-                  *[f"mkdir /dev/{name} && mount --rbind {host}/{name} /dev/{name}" for name in _DEV_DIRS],
+        steps = [self._sysfs(ports, lines)] if ports else []
+        steps += [f"mount -t tmpfs -o {locks} tmpfs /run/lock", f"{{ [ -L /var/lock ] || "
+                  f"[ ! -d /var/lock ] || mount -t tmpfs -o {locks} tmpfs /var/lock; }}",
+                  f"mkdir {host} && mount --rbind /dev {host}",
+                  "mount -t tmpfs -o mode=0755 tmpfs /dev",
+                  *[f"touch /dev/{node} && mount --bind {host}/{node} /dev/{node}"
+                    for node in _DEV_NODES],
+                  *[f"mkdir /dev/{name} && mount --rbind {host}/{name} /dev/{name}"
+                    for name in _DEV_DIRS],
                   *[f"ln -s {target} /dev/{name}" for name, target in _DEV_LINKS]]
-        entries = {*_DEV_NODES, *_DEV_DIRS, *(name for name, _ in _DEV_LINKS)}
-        self.devices = []  # (path, number) of each device handed over
-        if kind == "null":
-            lines[os.path.basename(device)] = "/dev/null", os.stat("/dev/null").st_rdev
+        paths, consoles = [], ("tty0", "-WU (EC p  )", "4:0")
         for name, (terminal, number) in lines.items():
-            com1 = name == os.path.basename(device)
-            path = device if com1 else f"/dev/{name}"
-            setup.append(f"mkdir -p {os.path.dirname(path)} && touch {path} && "
-                         f"mount --bind {terminal.replace('/dev', host, 1)} {path}")
-            entries.add(os.path.relpath(path, "/dev").split("/")[0])
-            self.devices.append((path, number))
-            if (console is True and com1) or console == name:
+            paths.append(device if name == com1 else f"/dev/{name}")
+            steps.append(f"mkdir -p {os.path.dirname(paths[-1])} && touch {paths[-1]} && "
+                         f"mount --bind {terminal.replace('/dev', host, 1)} {paths[-1]}")
+            self.devices.append((paths[-1], number))
+            if (console is True and name == com1) or console == name:
                 consoles = name, "-W- (EC p a)", f"{os.major(number)}:{os.minor(number)}"
-        if kind == "dialout":
-            owner = "root:dialout 0660"
-        if owner:  # "user:group mode"
-            setup.append("chown {1} {0} && chmod {2} {0}".format(device, *owner.split()))
+        owner = "root:dialout 0660" if kind == "dialout" else owner
+        if owner:  # "user:group mode"; a user namespace cannot make it so
+            steps.append("chown {1} {0} && chmod {2} {0}".format(device, *owner.split()))
         for port in ports:
             for link in port.udev.get("DEVLINKS", "").split():
-                setup.append(f"mkdir -p {os.path.dirname(link)} && ln -s /dev/{port.name} {link}")
-                entries.add(os.path.relpath(link, "/dev").split("/")[0])
+                steps.append(f"mkdir -p {os.path.dirname(link)} && ln -s /dev/{port.name} {link}")
+                paths.append(link)
         self.consoles = "{:21s}{}    {}".format(*consoles), consoles[0]
         for path, text in zip(("/proc/consoles", "/sys/class/tty/console/active"), self.consoles):
-            with open(f"{self.work}/{os.path.basename(path)}", "w") as file:
-                file.write(text + "\n")
-            setup.append(f"mount --bind {self.work}/{os.path.basename(path)} {path}")
-        setup += [command.format(work=self.work) for command in extras]
+            pathlib.Path(f"{self.work}/{os.path.basename(path)}").write_text(text + "\n")
+            steps.append(f"mount --bind {self.work}/{os.path.basename(path)} {path}")
+        steps += [command.format(work=self.work) for command in setup]
+        entries = {*_DEV_NODES, *_DEV_DIRS, *(name for name, _ in _DEV_LINKS),
+                   *(path.split("/")[2] for path in paths)}
         self.entries = " ".join(sorted(entries)) + " "
         namespace = ["--mount"] if REAL_ROOT else ["--user", "--map-root-user", "--mount"]
         # The namespace lives as long as this shell, which waits on its input.
         self.holder = subprocess.Popen(
             ["unshare", *namespace, "--propagation", "private", "sh", "-c",
-             " && ".join(setup) + " && echo ready && exec cat"],
+             " && ".join(steps) + " && echo ready && exec cat"],
             stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         if self.holder.stdout.readline() != b"ready\n":
             self.holder.stdin.close()
@@ -363,51 +333,44 @@ class Com1:
 
     def _sysfs(self, ports, lines):
         """Lays out /sys/class/tty, its devices (as /sys/devices/virtual/tty) and udev's database
-        for ports, each with a pseudo-terminal of its own in lines unless it has one there; returns
-        the commands that bind them in, over a private /run."""
+        for ports, each with a pseudo-terminal unless in lines: the commands to bind them in."""
         tree = {name: f"{self.work}/sys/{name}" for name in ("class", "devices", "udev")}
         os.makedirs(f"{tree['udev']}/data")
         os.makedirs(tree["class"])
         homes = {"usb": "pci0000:00/usb1/1-2/1-2:1.0/{}/tty", "8250": "serial8250/tty", None: ""}
         for index, port in enumerate([*ports, Port("console", None, node=False)]):
             if port.node and port.name not in lines:
-                master, slave = os.openpty()  # the slave only for a moment: an open one holds the port
-                self.ports[port.name], lines[port.name] = master, (_own_line(slave), os.fstat(slave).st_rdev)
-                os.close(slave)
+                self.ports[port.name], lines[port.name] = _pty()
             number = lines[port.name][1] if port.node else os.makedev(188, 100 + index)
             home = os.path.join(homes[port.parent].format(port.name), port.name)
             path = os.path.join(tree["devices"], home)
             os.makedirs(path)
-            files = {"uevent": f"MAJOR={os.major(number)}\nMINOR={os.minor(number)}\nDEVNAME={port.name}\n",
-                     "type": None if port.uart is None else f"{port.uart}\n", "../../uevent": port.parent and "",
+            files = {"uevent": f"MAJOR={os.major(number)}\nMINOR={os.minor(number)}\n"
+                               f"DEVNAME={port.name}\n", "../../uevent": port.parent and "",
+                     "type": None if port.uart is None else f"{port.uart}\n",
                      "active": "" if port.name == "console" else None}
             for name, text in files.items():
                 if text is not None:
-                    with open(os.path.join(path, name), "w") as file:
-                        file.write(text)
+                    pathlib.Path(path, name).write_text(text)
             os.symlink("/sys/class/tty", f"{path}/subsystem")
             os.symlink(f"/sys/devices/virtual/tty/{home}", f"{tree['class']}/{port.name}")
-            with open(f"{tree['udev']}/data/c{os.major(number)}:{os.minor(number)}", "w") as data:
-                for key, value in port.udev.items():
-                    data.write("".join(f"S:{link[5:]}\n" for link in value.split()) if key == "DEVLINKS"
-                               else f"E:{key}={value}\n")
-        return (f"mount -t tmpfs tmpfs /run && mkdir /run/lock /run/udev && mount --bind {tree['udev']} /run/udev"
+            pathlib.Path(f"{tree['udev']}/data/c{os.major(number)}:{os.minor(number)}").write_text(
+                "".join("".join(f"S:{link[5:]}\n" for link in value.split()) if key == "DEVLINKS"
+                        else f"E:{key}={value}\n" for key, value in port.udev.items()))
+        return (f"mount -t tmpfs tmpfs /run && mkdir /run/lock /run/udev"
+                f" && mount --bind {tree['udev']} /run/udev"
                 f" && mount --bind {tree['devices']} /sys/devices/virtual/tty"
                 f" && mount --bind {tree['class']} /sys/class/tty")
 
     def popen(self, argv, **options):
         """A process inside the namespace, with the PID of argv[0], started only once
         the namespace has been checked from inside."""
-        enter = ["-m", "-r", "-w"] if REAL_ROOT else ["-U", "-m", "--preserve-credentials", "-r", "-w"]
+        enter = ["-m", "-r", "-w", *([] if REAL_ROOT else ["-U", "--preserve-credentials"])]
         devices = [word for path, number in self.devices
                    for word in (path, f"{os.major(number):x}:{os.minor(number):x}")]
-        return subprocess.Popen(["nsenter", "-t", str(self.holder.pid), *enter, "--", "sh", "-c", _CHECK,
-                                 "check", self.namespace, self.entries, *self.consoles, *devices, "--",
-                                 *argv], **options)
-
-    def settings(self):
-        """The line's settings as tcgetattr gives them; a master reads its slave's."""
-        return termios.tcgetattr(self.master)
+        return subprocess.Popen(["nsenter", "-t", str(self.holder.pid), *enter, "--", "sh", "-c",
+                                 _CHECK, "check", self.namespace, self.entries, *self.consoles,
+                                 *devices, "--", *argv], **options)
 
     def path(self, path):
         """Where a path inside the namespace is seen from outside."""
