@@ -105,6 +105,8 @@ OpenFiles openFiles(int fds, const std::string& where, const struct stat& file)
     // saves the three calls fdopendir() makes for each.
     alignas(dirent64) char buffer[4096];
     for (ssize_t length; (length = ::getdents64(fds, buffer, sizeof buffer)) != 0;) {
+        if (length < 0 && goneOrHidden(errno))
+            return OpenFiles::DoNotHold; // it ended while being looked at
         if (length < 0)
             cannotLook(where, errno);
         for (ssize_t at = 0; at < length;) {
