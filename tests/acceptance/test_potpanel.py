@@ -1,16 +1,7 @@
 """The real program on a virtual COM1, driven through a private X display with
 real input events.  test_potpanel.py POTPANEL FAKE_MODEM GROUP (a class below)"""
 
-import contextlib
-import glob
-import os
-import pathlib
-import re
-import signal
-import subprocess
-import sys
-import termios
-import unittest
+import contextlib, glob, os, pathlib, re, signal, subprocess, sys, termios, unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "rig"))
 from potpanel_rig import (DEVICE, REAL_ROOT, Com1, Display, MapWatcher, Port,  # noqa: E402

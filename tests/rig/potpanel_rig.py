@@ -2,22 +2,8 @@
 virtual COM1 in a private mount namespace, the far end of its line, and where
 the window's controls lie, read from the table the window is built from."""
 
-import collections
-import ctypes
-import errno
-import fcntl
-import os
-import pathlib
-import re
-import select
-import shutil
-import struct
-import subprocess
-import tempfile
-import termios
-import threading
-import time
-import tty
+import collections, ctypes, errno, fcntl, os, pathlib, re, select, shutil, struct, subprocess
+import tempfile, termios, threading, time, tty
 
 DEVICE = "/dev/ttyS0"
 _HEADER = os.path.join(os.path.dirname(__file__), "..", "..", "window", "form1_controls.h")
