@@ -211,7 +211,10 @@ std::optional<Holder> processHolding(const struct stat& file)
         const OpenFiles seen = fds >= 0 ? openFiles(fds, where, file) : OpenFiles::Unseen;
         if (seen == OpenFiles::Hold)
             return Holder{static_cast<pid_t>(pid), Holder::How::Open};
-        if (seen == OpenFiles::DoNotHold || !S_ISCHR(file.st_mode))
+        // A pseudo-terminal's number is shared by every devpts instance (each
+        // container has one), so it says nothing without the files behind it.
+        if (seen == OpenFiles::DoNotHold || !S_ISCHR(file.st_mode) ||
+            isPseudoTerminal(file.st_rdev))
             continue;
         const auto status = processStatus(static_cast<pid_t>(pid));
         if (status && status->state != "Z" && status->state != "X" && status->terminal != 0 &&
