@@ -64,12 +64,11 @@ struct PseudoTerminal
         ::unlink(lockPath().c_str());
     }
     std::string lockPath() const { return lockFilePath(device); }
+    // The slave's settings, read through the master: the slave may be held exclusively.
     termios line() const
     {
-        const int slave = ::open(device.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
         termios line{};
-        ::tcgetattr(slave, &line);
-        ::close(slave);
+        ::tcgetattr(master, &line);
         return line;
     }
     speed_t speed() const
