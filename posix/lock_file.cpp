@@ -71,11 +71,29 @@ LockFileReading readLockFile(const std::string& path)
     return reading;
 }
 
-StaleLockRemoval removeStaleLock(const std::string& path, const LockFileReading& reading)
+std::string asidePath(const std::string& path, const char* purpose)
 {
     const auto slash = path.rfind('/') + 1;
-    const std::string aside =
-        path.substr(0, slash) + ".stale." + std::to_string(::getpid()) + '.' + path.substr(slash);
+    return path.substr(0, slash) + purpose + '.' + std::to_string(::getpid()) + '.' +
+           path.substr(slash);
+}
+
+void removeOwnLockFile(const char* path, const char* aside, dev_t device, ino_t inode)
+{
+    if (::rename(path, aside) != 0)
+        return;
+    struct stat moved
+    {
+    };
+    if (::lstat(aside, &moved) == 0 && moved.st_dev == device && moved.st_ino == inode)
+        ::unlink(aside);
+    else if (::renameat2(AT_FDCWD, aside, AT_FDCWD, path, RENAME_NOREPLACE) != 0)
+        ::unlink(aside);
+}
+
+StaleLockRemoval removeStaleLock(const std::string& path, const LockFileReading& reading)
+{
+    const std::string aside = asidePath(path, ".stale");
     if (::rename(path.c_str(), aside.c_str()) != 0)
         return errno == ENOENT ? StaleLockRemoval::Replaced : StaleLockRemoval::Forbidden;
     const LockFileReading moved = readLockFile(aside);
@@ -92,7 +110,8 @@ StaleLockRemoval removeStaleLock(const std::string& path, const LockFileReading&
     return StaleLockRemoval::Replaced;
 }
 
-OwnLockFile::OwnLockFile(std::string path) : path_(std::move(path))
+OwnLockFile::OwnLockFile(std::string path)
+    : path_(std::move(path)), aside_(asidePath(path_, ".left"))
 {
     const int fd =
         ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
@@ -121,11 +140,7 @@ OwnLockFile::OwnLockFile(std::string path) : path_(std::move(path))
 
 OwnLockFile::~OwnLockFile()
 {
-    struct stat status
-    {
-    };
-    if (::lstat(path_.c_str(), &status) == 0 && status.st_dev == device_ && status.st_ino == inode_)
-        ::unlink(path_.c_str());
+    removeOwnLockFile(path_.c_str(), aside_.c_str(), device_, inode_);
 }
 
 } // namespace potpanel

@@ -42,6 +42,16 @@ enum class StaleLockRemoval {
 };
 StaleLockRemoval removeStaleLock(const std::string& path, const LockFileReading& reading);
 
+// Where a lock file is moved aside to be looked at: beside it, named after this
+// process and what it is doing (".stale", ".gone"), so that nobody else looks there.
+std::string asidePath(const std::string& path, const char* purpose);
+
+// Removes the lock file at path if it is still the one with this identity: moved
+// aside first, so that a lock another program has put in its place is never the
+// one removed, and put back if it is not ours. Only async-signal-safe calls, for
+// the keeper after fork().
+void removeOwnLockFile(const char* path, const char* aside, dev_t device, ino_t inode);
+
 // Somebody created the lock file first.
 class LockFileExists : public PortFailure
 {
@@ -68,6 +78,7 @@ public:
 
 private:
     std::string path_;
+    std::string aside_;
     // Which file is ours, so that a lock file put in its place by another
     // program is never removed.
     dev_t device_ = 0;

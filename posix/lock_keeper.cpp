@@ -1,5 +1,6 @@
 #include "lock_keeper.h"
 
+#include "lock_file.h"
 #include "serial_port.h"
 
 #include <cerrno>
@@ -74,17 +75,7 @@ bool readAll(int fd, void* data, std::size_t size)
     char byte = 0;
     while (readAll(0, &byte, 1)) {
     }
-    // Moved aside first, so that a lock another program has put in its place
-    // meanwhile is never the one removed.
-    if (::rename(path, aside) != 0)
-        ::_exit(0);
-    struct stat moved
-    {
-    };
-    if (::lstat(aside, &moved) == 0 && moved.st_dev == ours.device && moved.st_ino == ours.inode)
-        ::unlink(aside);
-    else if (::renameat2(AT_FDCWD, aside, AT_FDCWD, path, RENAME_NOREPLACE) != 0)
-        ::unlink(aside);
+    removeOwnLockFile(path, aside, ours.device, ours.inode);
     ::_exit(0);
 }
 
@@ -92,9 +83,7 @@ bool readAll(int fd, void* data, std::size_t size)
 
 LockKeeper::LockKeeper(const std::string& lockPath) : path_(lockPath)
 {
-    const auto slash = path_.rfind('/') + 1;
-    const std::string aside =
-        path_.substr(0, slash) + ".gone." + std::to_string(::getpid()) + '.' + path_.substr(slash);
+    const std::string aside = asidePath(path_, ".gone");
     int ends[2];
     // A socket pair rather than a pipe: a send to a keeper that has been killed
     // fails instead of raising SIGPIPE.
