@@ -191,7 +191,7 @@ void lookForHolders(const std::string& device)
     refuseIfLockedByName(status);
 }
 
-DeviceLock::DeviceLock(LockKeeper& keeper)
+DeviceLock::DeviceLock(LockKeeper& keeper, const std::string& device)
 {
     const std::string& path = keeper.lockPath();
     for (int attempt = 0; attempt < 3 && !lockFile_; ++attempt) {
@@ -223,6 +223,13 @@ DeviceLock::DeviceLock(LockKeeper& keeper)
     if (!keeper.keep(lockFile_->device(), lockFile_->inode()))
         throw PortFailure("the lock file's keeper has ended, so nothing would remove " + path +
                           " should the program be killed");
+    // A program given another name of the device may have locked it since the
+    // look; with this lock made, whichever of the two looks last sees the other.
+    struct stat status
+    {
+    };
+    if (::stat(device.c_str(), &status) == 0)
+        refuseIfLockedByName(status);
 }
 
 bool isTaken(const std::string& device)

@@ -19,12 +19,13 @@ void lookForHolders(const std::string& device);
 // Claims a serial device for this process once the look has found it free: holds
 // the device's lock file in /run/lock for as long as it lives, the keeper
 // removing it should the process end without running its destructors. A lock
-// left by a process that has ended is cleared. Throws PortFailure naming the
-// cause and the holder.
+// left by a process that has ended is cleared. Once its own lock is made, it
+// refuses a lock file made meanwhile under another name of the device. Throws
+// PortFailure naming the cause and the holder.
 class DeviceLock
 {
 public:
-    explicit DeviceLock(LockKeeper& keeper);
+    DeviceLock(LockKeeper& keeper, const std::string& device);
 
 private:
     std::optional<OwnLockFile> lockFile_;

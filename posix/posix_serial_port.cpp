@@ -140,7 +140,7 @@ void PosixSerialPort::open(const std::string& device, const LineSettings& settin
             lookForHolders(device);
         if (!keeper_ || keeper_->lockPath() != lockFilePath(device))
             keeper_.emplace(lockFilePath(device));
-        claim_.emplace(*keeper_);
+        claim_.emplace(*keeper_, device);
     } catch (const PortFailure&) {
         keeper_.reset();
         throw;
