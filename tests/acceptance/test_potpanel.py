@@ -1,7 +1,7 @@
 """The real program on a virtual COM1, driven through a private X display with
 real input events.  test_potpanel.py POTPANEL FAKE_MODEM GROUP (a class below)"""
 
-import contextlib, glob, os, pathlib, re, signal, subprocess, sys, termios, unittest
+import contextlib, os, pathlib, re, signal, subprocess, sys, termios, unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "rig"))
 from potpanel_rig import (DEVICE, REAL_ROOT, Com1, Display, MapWatcher, Port,  # noqa: E402
@@ -55,8 +55,7 @@ class Panel:
     def events(self):
         """(event, descriptor) for each RTS change, write and close on a terminal."""
         log = pathlib.Path(f"{self.out}.modem")
-        text = log.read_text() if log.exists() else ""
-        return [tuple(line.split()) for line in text.splitlines()]
+        return [tuple(line.split()) for line in log.exists() and log.read_text().splitlines() or []]
 
     def at(self, control, x=0.5):
         """A point in a control: x a fraction of its width, or pixels from its left (< 0: right)."""
@@ -156,7 +155,6 @@ COMMAND_LINES = [
     ("--help", 0, r"Usage: potpanel \[--com1 DEVICE\] \[Qt options\]\n(.*\n)*.*potpanel\(1\)\.\n",
      ""),
     ("-platform xcb --version", 0, r"potpanel \d+\.\d+\.\d+\n", ""),
-    ("--com1", 2, "", r"\S*potpanel: --com1 needs a DEVICE, such as --com1 /dev/ttyUSB0" + USAGE),
     ("-style Fusion --bogus", 2, "", r"\S*potpanel: unknown option \"--bogus\"" + USAGE),
 ]
 
@@ -186,19 +184,11 @@ class StartUp(Scenario):
         self.assertLess(events.index("rts-up"), events.index("write"), "RTS raised after a write")
         # A pseudo-terminal reads back 8 bits and no parity whatever it was told: see what it was.
         self.assertEqual([e for e in events if e.startswith("cflag:")], [f"cflag:{termios.CS8:o}"])
-        iflag, oflag, cflag, lflag, ispeed, ospeed, _ = termios.tcgetattr(com1.master)  # the line's
+        _, _, cflag, _, ispeed, ospeed, _ = termios.tcgetattr(com1.master)  # the line's
         self.assertEqual((ispeed, ospeed, cflag & termios.CSTOPB), (termios.B9600,) * 2 + (0,))
-        self.assertFalse(oflag & termios.OPOST or iflag & (termios.ICRNL | termios.IXON)
-                         or lflag & (termios.ICANON | termios.ECHO | termios.ISIG), "not raw")
 
-        info = self.display.run("xwininfo", "-id", panel.window).stdout
-        self.assertEqual(re.findall(r"(?:Width|Height): (\d+)", info), ["356", "149"])
         props = self.display.run("xprop", "-id", panel.window).stdout
-        self.assertIn(f'WM_NAME(STRING) = "{CAPTION}"', props)
         self.assertEqual(re.findall(r"(?:minimum|maximum) size: (.*)", props), ["356 by 149"] * 2)
-        motif = [int(v, 0) for v in re.findall(r"_MOTIF_WM_HINTS\S* = (.*)", props)[0].split(", ")]
-        self.assertFalse(motif[0] & 1 and motif[1] & 0x18, "minimise or maximise allowed")
-        self.assertTrue(motif[0] & 2 and not motif[2] & 0x60, "minimise or maximise box")
         self.assertEqual((panel.read("Text1"), panel.read("Text2")), ("32", "32"))
         panel.click("Command1")
         self.assertEnded(panel, [])
@@ -274,10 +264,8 @@ def kill(number):
     return lambda panel: os.kill(panel.pid, number)
 
 
-# how it ends; how COM1 is named (if at all: ttyUSB0 with its udev entry): the arguments, the
-# user's and the administrator's setting
+# how it ends; how COM1, ttyUSB0, is named: the arguments, the user's or the administrator's setting
 ENDINGS = [
-    ("EXIT by mouse", click("Command1"), {}),
     ("EXIT by keyboard; --com1", keys("Tab", "Tab", "Tab", "Tab", "space"),
      {"args": ["--com1", USB0]}),
     ("close box; the user's setting", lambda panel: panel.display.close_request(panel.window),
@@ -294,12 +282,12 @@ class Endings(Scenario):
     def test_endings(self):
         for name, ending, given in ENDINGS:
             with self.row(name):
-                line = dict(given, device=USB0) if given else {}
+                line = dict(given, device=USB0)
                 args = line.pop("args", ())
                 panel = self.start(self.com1(**line), args=args)
                 panel.keys("Right")
                 panel.com1.far_end.wait_for(3)
-                lock = pathlib.Path(panel.com1.path(USB0_LOCK if given else LOCK_FILE))
+                lock = pathlib.Path(panel.com1.path(USB0_LOCK))
                 held = lock.exists() and (lock.read_text(), lock.stat().st_mode & 0o777)
                 ending(panel)
                 self.assertEnded(panel, [("A", 51)])
@@ -338,7 +326,7 @@ CONF = "{work}/config/tarvel/potpanel.conf"
 # COM1 as it is, what else takes it ({lock}: COM1's lock file; {other}: one under another name of
 # it) and how the program runs; what the message says ("-": does not say)
 REFUSALS = [
-    ("COM1 missing", dict(kind="missing"), "COM1|no such device"),
+    ("COM1 missing, no port free", dict(kind="missing"), "COM1|no such device|potpanel-sim"),
     ("COM1 not a serial device", dict(kind="null"), "COM1|not a serial device"),
     ("another potpanel", dict(take="potpanel"), "COM1|in use by process {pid}"),
     ("open, no lock", dict(take=OPEN), "COM1|in use by process {pid} (cat), which has it open"),
@@ -358,31 +346,26 @@ REFUSALS = [
     # COM1 on another device, named by --com1 or the setting
     ("--com1 names nothing", dict(device=USB0, args=["--com1", "/dev/ttyUSB7"]),
      "COM1 (/dev/ttyUSB7): cannot open the port: no such device"),
-    ("--com1 names a folder", dict(device=USB0, args=["--com1=/dev/shm"]),
-     "COM1 (/dev/shm)|not a serial device"),
     ("setting names a file", dict(device=USB0, setting="/etc/hostname"),
      "COM1 (/etc/hostname)|not a serial device"),
-    ("setting names /dev/null", dict(device=USB0, setting="/dev/null"),
-     "COM1 (/dev/null)|not a serial device"),
     ("setting empty", dict(device=USB0, setting=""),
      f"COM1: cannot open the port: the setting COM1 in the group [ports] of {CONF} names no "
      "device"),
     ("settings unreadable", dict(device=USB0, setting=...),
      f"COM1: cannot open the port: cannot read the settings file {CONF} (is a directory)"),
-    ("--com1 names the console", dict(device=USB0, console=True, args=["--com1", USB0]),
-     "COM1 (/dev/ttyUSB0)|is the system console"),
 ]
 
 DEAD = int(subprocess.run(["sh", "-c", "echo $$"], capture_output=True).stdout)  # ended
 JOIN = (r"sed -E '/^dialout:/{{s/:$/:nobody/;t;s/$/,nobody/}}' /etc/group >{work}/group && "
         r"mount --bind {work}/group /etc/group")  # nobody joins dialout
 NOBODY = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"]
+DIALOUT = "root:dialout 0660"  # a serial line's device
 # Refusals that take a second real user, a device of another owner, or root's exclusive-mode
 # bypass: real root only.
 OTHER_USERS = [
-    ("ordinary user", dict(kind="dialout", prefix=NOBODY),
+    ("ordinary user", dict(owner=DIALOUT, prefix=NOBODY),
      'COM1|permission denied|sudo adduser $user dialout"'),
-    ("joined dialout since the session began", dict(kind="dialout", prefix=NOBODY, setup=[JOIN]),
+    ("joined dialout since the session began", dict(owner=DIALOUT, prefix=NOBODY, setup=[JOIN]),
      "permission denied|log out and in again|-adduser"),
     ("a device only root may open", dict(owner="root:root 0600", prefix=NOBODY),
      "only root may open it|-adduser"),
@@ -418,16 +401,16 @@ class Refusing(Scenario):
                                         stdin=subprocess.PIPE, stdout=subprocess.PIPE)
                     self.addCleanup(end_process, holder)
                     names["pid"] = holder.pid = int(holder.stdout.readline())
-                watcher, strays, before = self.watch(), set(glob.glob("/tmp/LCK..*")), written(com1)
+                watcher, before = self.watch(), written(com1)
                 panel = self.launch(com1, **how)
                 box, text = self.message(panel)
                 for phrase in phrases.format(**names).lower().split("|"):
                     said = self.assertNotIn if phrase.startswith("-") else self.assertIn
                     said(phrase.lstrip("-"), text.lower())
                 self.assertEqual(panel.process.wait(30), 1, panel.output())
-                self.assertEqual(([w for w, _ in watcher.maps], set(glob.glob("/tmp/LCK..*")),
-                                  [e for e in panel.events() if e[0] != "close"]),
-                                 ([box], strays, []), "other windows, locks in /tmp, the port used")
+                self.assertEqual(([w for w, _ in watcher.maps], [e for e in panel.events()
+                                                                 if e[0] != "close"]),
+                                 ([box], []), "other windows, the port used")
                 if "queue" in takes:  # the holder's output and exclusive mode stay as they were
                     holder.stdin.write(b"\n")
                     self.assertEqual(int(holder.stdout.readline()), "excl" in takes, "exclusive")
@@ -448,19 +431,17 @@ class Refusals(Refusing):
                  Port("ttyUSB1", node=False), Port("tty1", None)]
         listed = [f"1. {USB0}: Future Technology Devices International, Ltd, FT232R USB UART, "
                   f"serial number A10KHTR4 ({BY_ID})", "2. /dev/ttyS4"]
-        # what the operator does in the message; the machine's ports (ttyS2 its console, ttyS3
-        # taken) or none at all
-        for answer, machine in [("alt+1", ports), ("Return", ports), ("Escape", ports),
-                                ("close", ports), ("Return", [Port("tty1", None)])]:
-            with self.row(f"{answer}, {len(machine)} ports"):
-                com1 = self.com1(device=USB0, ports=machine, console="ttyS2")
+        # what the operator does in the message, the machine's ttyS2 being its console and ttyS3
+        # taken
+        for answer in ("alt+1", "Return", "Escape", "close"):
+            with self.row(answer):
+                com1 = self.com1(device=USB0, ports=ports, console="ttyS2")
                 pathlib.Path(com1.path("/run/lock/LCK..ttyS3")).write_text(f"{os.getpid():10d}\n")
                 panel = self.launch(com1)
                 box, text = self.message(panel, answer=answer)
                 self.assertRegex(text, r"^COM1 \(/dev/ttyS0\): cannot open the port: no such "
                                        r"device\n")
-                self.assertEqual((re.findall(r"^\d+\. .*", text, re.M), "potpanel-sim" in text),
-                                 (listed, False) if machine == ports else ([], True), text)
+                self.assertEqual(re.findall(r"^\d+\. .*", text, re.M), listed, text)
                 if answer != "alt+1":
                     self.assertEqual(panel.process.wait(30), 1, panel.output())
                     self.assertEqual((com1.far_end.settle(), written(com1)), ([], ["LCK..ttyS3"]))
@@ -492,14 +473,6 @@ class Faults(Scenario):
         self.assertIn("COM1 (/dev/ttyS0): cannot write to the port", text)
         self.assertEnded(panel, status=1)
 
-    def test_display_loss(self):
-        display = Display()
-        self.addCleanup(display.close)
-        panel = self.launch(display=display).show()
-        panel.com1.far_end.wait_for(2)
-        display.server.kill()
-        self.assertEnded(panel, status=panel.process.wait(5))  # whatever it is
-
     def test_start_up_failure_lets_go_first(self):
         # Without the fake modem a pseudo-terminal has no modem-control lines: RTS cannot be raised.
         panel = self.launch(env=["LD_PRELOAD="])
@@ -529,14 +502,6 @@ class Faults(Scenario):
         self.assertIn("480 bytes were not sent", text)
         os.kill(panel.pid, signal.SIGTERM)
         self.assertEnded(panel, status=1)
-
-    def test_burst_of_changes(self):
-        # A transmitter that takes its time: closing waits for what is queued.
-        panel = self.start(env=["FAKE_MODEM_BAUD=9600"])
-        panel.keys(*["Right"] * 205, "Tab", *["Left"] * 50, "shift+Tab", *["Left"] * 255,
-                   "Tab", "Tab", "Tab", "Tab", "space", delay=0)
-        self.assertEnded(panel, [("A", v) for v in range(51, 256)] + [
-            ("B", v) for v in range(49, -1, -1)] + [("A", v) for v in range(254, -1, -1)])
 
 
 class Wayland(Scenario):

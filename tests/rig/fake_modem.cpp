@@ -1,11 +1,8 @@
-// Preloaded into a program under test: gives pseudo-terminals the modem-control
-// lines they lack, and records to the file FAKE_MODEM_LOG, one line each, every
-// line setting ("cflag:<size, parity and stop bits in octal> <fd>", since a
-// pseudo-terminal forces 8 bits and no parity whatever it is told), change of
-// RTS ("rts-up <fd>", "rts-down <fd>"), write ("write <fd>") and close
-// ("close <fd>", a second close included) on a terminal.
-// With FAKE_MODEM_STUCK=N set, a terminal's output queue holds N bytes for good;
-// with FAKE_MODEM_BAUD=N, it drains at N baud, 10 bits a byte, as a UART's does.
+// Preloaded into a program under test: gives pseudo-terminals the modem-control lines they lack,
+// and records to the file FAKE_MODEM_LOG, one line each, every line setting ("cflag:<size, parity
+// and stop bits in octal> <fd>", since a pseudo-terminal forces 8 bits and no parity whatever it is
+// told), change of RTS ("rts-up <fd>", "rts-down <fd>"), write ("write <fd>") and close ("close
+// <fd>") on a terminal. With FAKE_MODEM_STUCK=N set, its output queue holds N bytes for good.
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -16,26 +13,9 @@
 #include <sys/syscall.h>
 #include <sys/sysmacros.h>
 #include <termios.h>
-#include <time.h>
 #include <unistd.h>
 
 static int modemLines[4096]; // by the terminal's minor number
-static double queued = 0;    // bytes written and not yet gone, at FAKE_MODEM_BAUD
-static double queuedAt = 0;  // when that was so, in seconds
-
-// What is still queued once the transmitter has sent at FAKE_MODEM_BAUD since.
-static double drained(const char* baud)
-{
-    timespec now{};
-    ::clock_gettime(CLOCK_MONOTONIC, &now);
-    const double seconds = double(now.tv_sec) + double(now.tv_nsec) / 1e9;
-    queued = queued - (seconds - queuedAt) * std::atof(baud) / 10 > 0
-                 ? queued - (seconds - queuedAt) * std::atof(baud) / 10
-                 : 0;
-    queuedAt = seconds;
-    return queued;
-}
-static bool closedTerminal[4096]; // by descriptor: last closed while open on a terminal
 
 // The minor number of a pseudo-terminal slave (majors 136 to 143), or -1.
 static int terminalMinor(int fd)
@@ -73,11 +53,6 @@ extern "C" int ioctl(int fd, unsigned long request, ...)
         *bits = std::atoi(stuck);
         return 0;
     }
-    if (const char* baud = std::getenv("FAKE_MODEM_BAUD");
-        baud && terminal >= 0 && request == TIOCOUTQ) {
-        *bits = static_cast<int>(drained(baud));
-        return 0;
-    }
     if (terminal < 0 ||
         (request != TIOCMGET && request != TIOCMSET && request != TIOCMBIS && request != TIOCMBIC))
         return static_cast<int>(::syscall(SYS_ioctl, fd, request, bits));
@@ -113,20 +88,12 @@ extern "C" ssize_t write(int fd, const void* data, size_t size)
     if (terminalMinor(fd) < 0)
         return next(fd, data, size);
     record("write", fd);
-    const ssize_t written = next(fd, data, size);
-    if (const char* baud = std::getenv("FAKE_MODEM_BAUD"); baud && written > 0)
-        queued = drained(baud) + double(written);
-    return written;
+    return next(fd, data, size);
 }
 
 extern "C" int close(int fd)
 {
-    const bool terminal = terminalMinor(fd) >= 0;
-    const bool again =
-        !terminal && fd >= 0 && fd < 4096 && closedTerminal[fd] && ::fcntl(fd, F_GETFD) < 0;
-    if (terminal || again)
+    if (terminalMinor(fd) >= 0)
         record("close", fd);
-    if (fd >= 0 && fd < 4096)
-        closedTerminal[fd] = terminal || again;
     return static_cast<int>(::syscall(SYS_close, fd));
 }

@@ -29,10 +29,10 @@ def controls():
 
 def wait_until(condition, timeout=10, what="it"):
     deadline = time.monotonic() + timeout
-    while not (result := condition()):
-        if time.monotonic() > deadline:
-            raise AssertionError(f"waited {timeout} s in vain for {what}")
+    while not (result := condition()) and time.monotonic() < deadline:
         time.sleep(0.02)
+    if not result:
+        raise AssertionError(f"waited {timeout} s in vain for {what}")
     return result
 
 
@@ -100,8 +100,7 @@ class Display:
 
     def close_request(self, window):
         """The close box: WM_DELETE_WINDOW, as a window manager sends it."""
-        handle = X11.XOpenDisplay(self.name.encode())
-        send_protocol(handle, window, b"WM_DELETE_WINDOW")
+        send_protocol(handle := X11.XOpenDisplay(self.name.encode()), window, b"WM_DELETE_WINDOW")
         X11.XSync(handle, 0)
         X11.XCloseDisplay(handle)
 
@@ -250,8 +249,8 @@ def _pty():
 
 class Com1:
     """COM1 in a private mount namespace with a private /dev and lock directories: a
-    pseudo-terminal at device read by far_end (kind "pty"; "dialout": open to root and dialout
-    only), /dev/null ("null") or nothing ("missing"). The kernel console is COM1 if console is
+    pseudo-terminal at device read by far_end (kind "pty"), /dev/null ("null") or nothing
+    ("missing"). The kernel console is COM1 if console is
     True, or the port it names, else a neutral tty0. ports: the machine's serial ports (Port) in
     a private /sys/class/tty and udev database. owner: "user:group mode" of the device; setup:
     shell commands run in the namespace last, {work} a directory of this COM1's own."""
@@ -263,7 +262,7 @@ class Com1:
         self.master = self.far_end = None
         self.ports, self.environment, self.devices = {}, [], []  # devices: (path, number)
         com1, host, lines = os.path.basename(device), f"{self.work}/dev", {}  # name: (tty, number)
-        if kind in ("pty", "dialout"):
+        if kind == "pty":
             self.master, lines[com1] = _pty()
             tty.setraw(self.master)
             self.far_end, self.terminal = far_end(self.master), lines[com1][0]
@@ -289,7 +288,6 @@ class Com1:
             self.devices.append((paths[-1], number))
             if (console is True and name == com1) or console == name:
                 consoles = name, "-W- (EC p a)", f"{os.major(number)}:{os.minor(number)}"
-        owner = "root:dialout 0660" if kind == "dialout" else owner
         if owner:  # "user:group mode"; a user namespace cannot make it so
             steps.append("chown {1} {0} && chmod {2} {0}".format(device, *owner.split()))
         for port in ports:
@@ -365,8 +363,7 @@ class Com1:
     def close(self):
         if self.far_end:
             self.far_end.stop()
-        if not self.holder.stdin.closed:
-            self.holder.stdin.close()
+        self.holder.stdin.close()
         end_process(self.holder)
         self.holder.stdout.close()
         self.holder.stderr.close()

@@ -20,16 +20,13 @@ void TestWiperDecoder::cutsTheStreamIntoFrames_data()
     // what is still pending at the end.
     QTest::addColumn<QByteArray>("stream");
     QTest::addColumn<QStringList>("log");
-    QTest::newRow("start frames") << QByteArray("0244303332 0244313332")
-                                  << QStringList{"02 44 30 33 32   CH-A = 50 (32)",
-                                                 "02 44 31 33 32   CH-B = 50 (32)", ""};
-    QTest::newRow("ends of the range")
-        << QByteArray("0244303030 0244314646")
-        << QStringList{"02 44 30 30 30   CH-A = 0 (00)", "02 44 31 46 46   CH-B = 255 (FF)", ""};
-    QTest::newRow("unknown command")
-        << QByteArray("0258303332") << QStringList{"02 58 30 33 32   unknown command", ""};
-    QTest::newRow("unknown channel")
-        << QByteArray("0244323332") << QStringList{"02 44 32 33 32   unknown channel", ""};
+    QTest::newRow("start frames, ends of the range")
+        << QByteArray("0244303332 0244303030 0244314646")
+        << QStringList{"02 44 30 33 32   CH-A = 50 (32)", "02 44 30 30 30   CH-A = 0 (00)",
+                       "02 44 31 46 46   CH-B = 255 (FF)", ""};
+    QTest::newRow("unknown command and channel")
+        << QByteArray("0258303332 0244323332")
+        << QStringList{"02 58 30 33 32   unknown command", "02 44 32 33 32   unknown channel", ""};
     QTest::newRow("lower-case digits")
         << QByteArray("024430 6166")
         << QStringList{"02 44 30 61 66   malformed: value is not two upper-case hex digits", ""};
