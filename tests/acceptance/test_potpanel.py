@@ -150,12 +150,11 @@ class Scenario(unittest.TestCase):
 
 
 # arguments, the exit status, what standard output and standard error hold
-USAGE = r"\n\nUsage: (.*\n)+"
 COMMAND_LINES = [
     ("--help", 0, r"Usage: potpanel \[--com1 DEVICE\] \[Qt options\]\n(.*\n)*.*potpanel\(1\)\.\n",
      ""),
     ("-platform xcb --version", 0, r"potpanel \d+\.\d+\.\d+\n", ""),
-    ("-style Fusion --bogus", 2, "", r"\S*potpanel: unknown option \"--bogus\"" + USAGE),
+    ("-style Fusion --bogus", 2, "", r"\S*potpanel: unknown option \"--bogus\"\n\nUsage: (.*\n)+"),
 ]
 
 
@@ -493,8 +492,8 @@ class Faults(Scenario):
         wait_until(lambda: not os.path.exists(lock_file), 5, "the lock file to go")
 
     def test_stuck_transmitter(self):
-        # The line takes nothing more; the session ends the program. Closing gives up
-        # and says what was lost; a second request dismisses that message.
+        # The line takes nothing more and the session ends the program: closing gives up and says
+        # what was lost; a second request dismisses that message.
         panel = self.launch(env=["FAKE_MODEM_STUCK=480"]).show()
         panel.com1.far_end.wait_for(2)
         os.kill(panel.pid, signal.SIGTERM)

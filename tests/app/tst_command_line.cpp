@@ -15,8 +15,7 @@ private slots:
 
 void TestCommandLine::readsOrRefuses_data()
 {
-    // The arguments after the program's name; what is asked for: the device for
-    // COM1 and what goes on to Qt, help, the version, or why it is refused.
+    // The arguments; what is asked for: COM1's device and Qt's options, help, version, or why not.
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("outcome");
     const std::pair<QString, QString> rows[] = {

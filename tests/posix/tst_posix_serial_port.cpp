@@ -25,10 +25,9 @@ using namespace potpanel;
 
 namespace {
 
-// A pseudo-terminal pair: the slave stands for COM1, the master is the far end.
-// The slave is open here only for a moment at a time, since whoever keeps it
-// open holds the port. It belongs to the user's own group rather than to tty,
-// which marks a login session's terminal.
+// A pseudo-terminal pair: the slave stands for COM1, the master is the far end. The slave is open
+// here only for a moment at a time, since whoever keeps it open holds the port. It belongs to the
+// user's own group rather than to tty, which marks a login session's terminal.
 struct PseudoTerminal
 {
     int master = -1;
@@ -41,8 +40,8 @@ struct PseudoTerminal
         if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
             qFatal("openpty failed");
         device = name;
-        // As an earlier program may leave it: cooked, two stop bits, hardware and
-        // software flow control, 1200 baud (so that a refused port is seen untouched).
+        // As an earlier program may leave it: cooked, two stop bits, hardware and software flow
+        // control, 1200 baud (so that a refused port is seen untouched).
         termios line{};
         ::tcgetattr(slave, &line);
         line.c_lflag |= ICANON | ECHO | ISIG;
@@ -73,8 +72,7 @@ struct PseudoTerminal
         const termios settings = line();
         return ::cfgetospeed(&settings);
     }
-    // The far end reads slowly, in small pieces, until `count` bytes have come
-    // or the line has been silent for three seconds.
+    // The far end reads slowly, in small pieces, until `count` bytes or three silent seconds.
     QByteArray read(qsizetype count) const
     {
         QByteArray received;

@@ -2,7 +2,8 @@
 // and records to the file FAKE_MODEM_LOG, one line each, every line setting ("cflag:<size, parity
 // and stop bits in octal> <fd>", since a pseudo-terminal forces 8 bits and no parity whatever it is
 // told), change of RTS ("rts-up <fd>", "rts-down <fd>"), write ("write <fd>") and close ("close
-// <fd>") on a terminal. With FAKE_MODEM_STUCK=N set, its output queue holds N bytes for good.
+// <fd>", a second close included) on a terminal. With FAKE_MODEM_STUCK=N set, its output queue
+// holds N bytes for good.
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -15,7 +16,8 @@
 #include <termios.h>
 #include <unistd.h>
 
-static int modemLines[4096]; // by the terminal's minor number
+static int modemLines[4096];      // by the terminal's minor number
+static bool closedTerminal[4096]; // by descriptor: last closed while open on a terminal
 
 // The minor number of a pseudo-terminal slave (majors 136 to 143), or -1.
 static int terminalMinor(int fd)
@@ -93,7 +95,12 @@ extern "C" ssize_t write(int fd, const void* data, size_t size)
 
 extern "C" int close(int fd)
 {
-    if (terminalMinor(fd) >= 0)
+    // A terminal, or a descriptor closed again after it (fcntl fails on it).
+    const bool terminal = terminalMinor(fd) >= 0 ||
+                          (fd >= 0 && fd < 4096 && closedTerminal[fd] && ::fcntl(fd, F_GETFD) < 0);
+    if (terminal)
         record("close", fd);
+    if (fd >= 0 && fd < 4096)
+        closedTerminal[fd] = terminal;
     return static_cast<int>(::syscall(SYS_close, fd));
 }

@@ -207,9 +207,8 @@ _DEV_NODES = "null", "zero", "full", "random", "urandom", "tty", "ptmx"
 _DEV_DIRS = "pts", "shm"
 _DEV_LINKS = ("fd", "/proc/self/fd"), *((name, f"/proc/self/fd/{fd}") for fd, name in
                                         enumerate(("stdin", "stdout", "stderr")))
-# Run before the program, inside the namespace: it starts only where the namespace is
-# the rig's own, /dev holds nothing but what the rig put there, the console files
-# are the neutral ones, and every device handed over is the one the rig made.
+# Run inside the namespace before the program, which starts only where the namespace is the rig's,
+# /dev holds only what the rig put there, the consoles are neutral and every device is the rig's.
 _CHECK = """
 fail() { echo "the virtual COM1 is not safe to use: $*; nothing started" >&2; exit 125; }
 [ "$(readlink /proc/self/ns/mnt)" = "$1" ] || fail "not in its private mount namespace"

@@ -16,8 +16,7 @@ private slots:
 
 void TestWiperDecoder::cutsTheStreamIntoFrames_data()
 {
-    // The stream in hex; the controller's log lines for it, oldest first, then
-    // what is still pending at the end.
+    // The stream in hex; the controller's log lines for it, oldest first, then what is pending.
     QTest::addColumn<QByteArray>("stream");
     QTest::addColumn<QStringList>("log");
     QTest::newRow("start frames, ends of the range")
