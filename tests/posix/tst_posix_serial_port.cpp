@@ -89,11 +89,6 @@ struct PseudoTerminal
     }
 };
 
-template <typename... Values> QByteArray printed(const char* format, Values... values)
-{
-    return QString::asprintf(format, values...).toLatin1();
-}
-
 QByteArray readFile(const std::string& path)
 {
     QFile file(QString::fromStdString(path));
@@ -142,7 +137,7 @@ void TestPosixSerialPort::carriesEveryByteInOrderThenLetsGo()
     for (int n = 0; n < 4000; ++n)
         sent += QByteArray("\x02"
                            "D") +
-                "01"[n % 2] + printed("%02X", n % 256);
+                "01"[n % 2] + QString::asprintf("%02X", n % 256).toLatin1();
     PosixSerialPort port;
     port.open(terminal.device, LineSettings{});
     // Raw, whatever the line was left as.
@@ -227,7 +222,7 @@ void TestPosixSerialPort::neverTrustsAStrangeLockFile()
         if (gone == 0)
             ::_exit(0);
         ::waitpid(gone, nullptr, 0);
-        writeFile(path, printed(make.mid(5).constData(), gone));
+        writeFile(path, QString::asprintf(make.mid(5).constData(), gone).toLatin1());
     } else {
         writeFile(path, make);
     }
@@ -254,30 +249,30 @@ void TestPosixSerialPort::clearsOnlyTheStaleLockItRead()
     if (gone == 0)
         ::_exit(0);
     ::waitpid(gone, nullptr, 0);
-    writeFile(path, printed("%10d\n", gone));
+    writeFile(path, QString::asprintf("%10d\n", gone).toLatin1());
     const LockFileReading stale = readLockFile(path);
     // Another program cleared it and made its own before this one got round to it.
     QCOMPARE(::unlink(path.c_str()), 0);
-    writeFile(path, printed("%10d\n", ::getpid()));
+    writeFile(path, QString::asprintf("%10d\n", ::getpid()).toLatin1());
     QCOMPARE(removeStaleLock(path, stale), StaleLockRemoval::Replaced);
-    QCOMPARE(readFile(path), printed("%10d\n", ::getpid()));
+    QCOMPARE(readFile(path), QString::asprintf("%10d\n", ::getpid()).toLatin1());
 }
 
 void TestPosixSerialPort::refusesWhenItCannotLook()
 {
     PseudoTerminal terminal;
-    // Not one descriptor more.
+    // One descriptor more, for /proc itself: no process's own can be listed.
     rlimit was{};
     ::getrlimit(RLIMIT_NOFILE, &was);
     const int next = ::dup(0);
     ::close(next);
-    const rlimit none{static_cast<rlim_t>(next), was.rlim_max};
-    ::setrlimit(RLIMIT_NOFILE, &none);
+    const rlimit one{static_cast<rlim_t>(next) + 1, was.rlim_max};
+    ::setrlimit(RLIMIT_NOFILE, &one);
     const QString said = QString::fromStdString(openFailure(terminal.device));
     ::setrlimit(RLIMIT_NOFILE, &was);
-    QVERIFY2(said.startsWith("cannot see which programs use the port (") &&
-                 said.contains(": Too many open files), so it is not taken; allow the program more "
-                               "open files (ulimit -n)"),
+    QVERIFY2(said.startsWith("cannot see which programs use the port (/proc/") &&
+                 said.contains("/fd: Too many open files), so it is not taken; allow the program "
+                               "more open files (ulimit -n)"),
              qPrintable(said));
     QCOMPARE(terminal.speed(), speed_t(B1200));
 }
