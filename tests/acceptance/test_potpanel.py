@@ -173,7 +173,7 @@ class StartUp(Scenario):
     def test_line_and_window_at_start(self):
         com1 = self.com1(read=False)  # read once the window is mapped
         watcher = self.watch(on_map=lambda window: com1.far_end.waiting())
-        panel = self.launch(com1).show()
+        panel = self.launch(com1, env=["FAKE_MODEM_SLOW=3"]).show()  # EXIT waits while it sends
         com1.far_end.start()
         com1.far_end.wait_for(2)
         self.assertEqual(com1.far_end.received, LINE_START)

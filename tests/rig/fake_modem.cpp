@@ -3,7 +3,7 @@
 // and stop bits in octal> <fd>", since a pseudo-terminal forces 8 bits and no parity whatever it is
 // told), change of RTS ("rts-up <fd>", "rts-down <fd>"), write ("write <fd>") and close ("close
 // <fd>", a second close included) on a terminal. With FAKE_MODEM_STUCK=N set, its output queue
-// holds N bytes for good.
+// holds N bytes for good; with FAKE_MODEM_SLOW=N, N bytes that go one a look.
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +18,7 @@
 
 static int modemLines[4096];      // by the terminal's minor number
 static bool closedTerminal[4096]; // by descriptor: last closed while open on a terminal
+static int queued = -1;           // bytes in the output queue
 
 // The minor number of a pseudo-terminal slave (majors 136 to 143), or -1.
 static int terminalMinor(int fd)
@@ -49,10 +50,13 @@ extern "C" int ioctl(int fd, unsigned long request, ...)
     auto* bits = va_arg(arguments, int*);
     va_end(arguments);
     const int terminal = terminalMinor(fd);
-    // FAKE_MODEM_STUCK=N: a transmitter that has stopped with N bytes still queued.
-    if (const char* stuck = std::getenv("FAKE_MODEM_STUCK");
-        stuck && terminal >= 0 && request == TIOCOUTQ) {
-        *bits = std::atoi(stuck);
+    // A transmitter that has stopped with FAKE_MODEM_STUCK bytes queued, or that sends its
+    // FAKE_MODEM_SLOW bytes one a look.
+    const char* stuck = std::getenv("FAKE_MODEM_STUCK");
+    const char* slow = std::getenv("FAKE_MODEM_SLOW");
+    if ((stuck || slow) && terminal >= 0 && request == TIOCOUTQ) {
+        queued = queued < 0 ? std::atoi(slow ? slow : stuck) : queued;
+        *bits = slow && queued > 0 ? queued-- : queued;
         return 0;
     }
     if (terminal < 0 ||

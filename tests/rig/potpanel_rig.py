@@ -249,10 +249,10 @@ def _pty():
 class Com1:
     """COM1 in a private mount namespace with a private /dev and lock directories: a
     pseudo-terminal at device read by far_end (kind "pty"), /dev/null ("null") or nothing
-    ("missing"). The kernel console is COM1 if console is
-    True, or the port it names, else a neutral tty0. ports: the machine's serial ports (Port) in
-    a private /sys/class/tty and udev database. owner: "user:group mode" of the device; setup:
-    shell commands run in the namespace last, {work} a directory of this COM1's own."""
+    ("missing"). The kernel console is COM1 if console is True, or the port it names, else a
+    neutral tty0. ports: the machine's serial ports (Port) in a private /sys/class/tty and udev
+    database. owner: "user:group mode" of the device; setup: shell commands run in the namespace
+    last, {work} a directory of this COM1's own."""
 
     def __init__(self, kind="pty", console=False, locks="mode=1777", far_end=FarEnd,
                  device=DEVICE, ports=(), owner=None, setup=()):
