@@ -374,6 +374,8 @@ OTHER_USERS = [
      "in use by process {pid}|has locked the device"),
     ("OFD lock by another user", dict(take=hold("ofd"), prefix=NOBODY),
      "another program has locked the device"),
+    ("another user's live lock", dict(owner="root:dialout 0666", prefix=NOBODY,
+                                      take=NAMED + "minicom"), "in use by process {pid} (minicom)"),
     ("another user's stale lock", dict(owner="root:dialout 0666", prefix=NOBODY,
                                        setup=[f"printf '%10d\\n' {DEAD} >{LOCK_FILE}"]),
      f"left by process {DEAD}|belongs to root|administrator to delete it (sudo rm {LOCK_FILE})"),
@@ -492,15 +494,17 @@ class Faults(Scenario):
         wait_until(lambda: not os.path.exists(lock_file), 5, "the lock file to go")
 
     def test_stuck_transmitter(self):
-        # The line takes nothing more and the session ends the program: closing gives up and says
-        # what was lost; a second request dismisses that message.
-        panel = self.launch(env=["FAKE_MODEM_STUCK=480"]).show()
-        panel.com1.far_end.wait_for(2)
-        os.kill(panel.pid, signal.SIGTERM)
-        text = self.message(panel, [panel.window], answer=None)[1]  # it stays up
-        self.assertIn("480 bytes were not sent", text)
-        os.kill(panel.pid, signal.SIGTERM)
-        self.assertEnded(panel, status=1)
+        # The line takes nothing more and the operator or the session ends the program: closing
+        # gives up and says what was lost; a termination request dismisses that message.
+        for name, ending in (("EXIT", click("Command1")), ("SIGTERM", kill(signal.SIGTERM))):
+            with self.row(name):
+                panel = self.launch(env=["FAKE_MODEM_STUCK=480"]).show()
+                panel.com1.far_end.wait_for(2)
+                ending(panel)
+                text = self.message(panel, [panel.window], answer=None)[1]  # it stays up
+                self.assertIn("480 bytes were not sent", text)
+                os.kill(panel.pid, signal.SIGTERM)
+                self.assertEnded(panel, status=1)
 
 
 class Wayland(Scenario):
