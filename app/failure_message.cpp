@@ -1,7 +1,7 @@
 #include "failure_message.h"
 
 #include "application_identity.h"
-#include "form1_controls.h"
+#include "form1.h"
 
 #include <cstdio>
 

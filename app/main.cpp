@@ -10,16 +10,17 @@ using namespace potpanel;
 
 int main(int argc, char* argv[])
 {
-    CommandLine line = readCommandLine({argv, argv + argc});
+    CommandLine line = readCommandLine({argv, argv + argc}, Platform::Qt);
     switch (line.request) {
     case CommandLine::Request::Help:
-        std::fputs(usage().c_str(), stdout);
+        std::fputs(usage(Platform::Qt).c_str(), stdout);
         return EXIT_SUCCESS;
     case CommandLine::Request::Version:
         std::fputs(versionText().c_str(), stdout);
         return EXIT_SUCCESS;
     case CommandLine::Request::Refused:
-        std::fprintf(stderr, "%s: %s\n\n%s", argv[0], line.refusal.c_str(), usage().c_str());
+        std::fprintf(stderr, "%s: %s\n\n%s", argv[0], line.refusal.c_str(),
+                     usage(Platform::Qt).c_str());
         return 2;
     case CommandLine::Request::Run:
         break;

@@ -7,7 +7,8 @@ std::string describe(const std::string& port, const std::string& device, const s
                      const std::string& cause)
 {
     std::string where = port.empty() ? std::string("serial port") : port;
-    if (!device.empty())
+    // On Windows a port may be its own device: COM1 is COM1.
+    if (!device.empty() && device != port)
         where += " (" + device + ")";
     return where + ": " + action + ": " + cause;
 }

@@ -2,7 +2,7 @@
 
 #include "channel_slider.h"
 #include "command_button.h"
-#include "form1_controls.h"
+#include "form1_qt.h"
 #include "panel_controller.h"
 
 #include <QCloseEvent>
@@ -88,7 +88,7 @@ QWidget* PanelWindow::createControl(const FormControl& entry)
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     if (entry.face == ControlFace::Banner) {
         QPalette palette = label->palette();
-        palette.setColor(QPalette::WindowText, bannerColour);
+        palette.setColor(QPalette::WindowText, toQColor(bannerColour));
         label->setPalette(palette);
     }
     return label;

@@ -15,7 +15,7 @@ class ChannelSlider;
 class PanelController;
 struct FormControl;
 
-// The panel's one window, Form1, built from the control table in form1_controls.h.
+// The panel's one window, Form1, built from its description in form1.h.
 // It is the panel logic's view: it answers PanelView and hands its controls'
 // events to the controller. A failure of a handler raised by the operator goes
 // to the failure handler; one raised by setSliderValue leaves it as an exception,

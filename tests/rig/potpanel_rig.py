@@ -6,7 +6,7 @@ import collections, ctypes, errno, fcntl, os, pathlib, re, select, shutil, struc
 import tempfile, termios, threading, time, tty
 
 DEVICE = "/dev/ttyS0"
-_HEADER = os.path.join(os.path.dirname(__file__), "..", "..", "window", "form1_controls.h")
+_HEADER = os.path.join(os.path.dirname(__file__), "..", "..", "core", "form1.h")
 _FRAME = re.compile(rb"\x02D([01])([0-9A-F]{2})")
 X11 = ctypes.CDLL("libX11.so.6")
 _P, _W, _I = ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int

@@ -2,18 +2,17 @@
 
 #include "channel.h"
 
-#include <QColor>
-#include <QFont>
-#include <QRect>
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <string_view>
 
 namespace potpanel {
 
-// The window is laid out in twips (1/1440 inch); 15 make one device-independent
-// pixel, so Qt's high-DPI scaling carries the layout to any screen.
-inline constexpr int twipsPerPixel = 15;
+// Form1, the panel's one window, as data: every window system builds it from
+// this. Positions and sizes are in twips (1/1440 inch) from the top-left corner
+// of the client area; 15 make one pixel at 96 dots per inch.
+inline constexpr int twipsPerInch = 1440;
 
 struct TwipRect
 {
@@ -22,8 +21,6 @@ struct TwipRect
     int width;
     int height;
 };
-
-QRect toPixels(const TwipRect& twips);
 
 enum class ControlKind { Slider, Display, Label, Button };
 
@@ -83,11 +80,40 @@ inline constexpr std::array<FormControl, 9> form1Controls{{
     {"Label4", ControlKind::Label, {1260, 1620, 2715, 435}, "Brennow", ControlFace::Banner, {}},
 }};
 
-// The window's own font: the classic 8.25 point dialog face, resolved like the
-// Arial faces so that captions fit their fixed boxes on any desktop.
-QFont windowFont();
-// The font a control sets for itself; none for ControlFace::Window, which inherits.
-std::optional<QFont> ownFont(ControlFace face);
-inline constexpr QColor bannerColour{0, 128, 128};
+// A face by its families, best first: Arial where it is installed, elsewhere its
+// metric-compatible twins, so that captions fit their fixed boxes on any desktop.
+struct FontFace
+{
+    std::array<std::string_view, 3> families;
+    double points;
+    bool bold;
+    bool italic;
+};
+
+inline constexpr std::array<std::string_view, 3> arialFamilies{"Arial", "Liberation Sans", "Arimo"};
+
+// The window's own font, the classic 8.25 point dialog size, and each face's.
+constexpr FontFace fontFace(ControlFace face)
+{
+    switch (face) {
+    case ControlFace::Display:
+        return {arialFamilies, 9.75, true, false};
+    case ControlFace::Banner:
+        return {arialFamilies, 14.25, true, true};
+    case ControlFace::Window:
+        break;
+    }
+    return {arialFamilies, 8.25, false, false};
+}
+
+struct Rgb
+{
+    std::uint8_t red;
+    std::uint8_t green;
+    std::uint8_t blue;
+};
+
+// Teal; every other colour is the window system's.
+inline constexpr Rgb bannerColour{0, 128, 128};
 
 } // namespace potpanel

@@ -55,7 +55,7 @@ CommandLine refused(std::string why)
 
 } // namespace
 
-CommandLine readCommandLine(const std::vector<std::string>& arguments)
+CommandLine readCommandLine(const std::vector<std::string>& arguments, Platform platform)
 {
     CommandLine line;
     line.qtArguments.push_back(arguments.empty() ? applicationName : arguments.front());
@@ -73,11 +73,21 @@ CommandLine readCommandLine(const std::vector<std::string>& arguments)
             std::string device = argument.size() > 6         ? argument.substr(7)
                                  : at + 1 < arguments.size() ? arguments[++at]
                                                              : std::string();
+            if (platform == Platform::Windows) {
+                const std::optional<std::string> port = comPortName(device);
+                if (!port)
+                    return refused("--com1 needs a COM port, such as --com1 COM3");
+                device = *port;
+            }
             if (device.empty() || device.starts_with('-'))
                 return refused("--com1 needs a DEVICE, such as --com1 /dev/ttyUSB0");
             line.com1Device = std::move(device);
             continue;
         }
+        if (platform == Platform::Windows)
+            return refused(
+                (argument.starts_with('-') ? "unknown option \"" : "unexpected argument \"") +
+                argument + '"');
         // Qt takes its options with one dash or two.
         std::string_view option = argument;
         if (option.starts_with("--"))
@@ -103,8 +113,38 @@ CommandLine readCommandLine(const std::vector<std::string>& arguments)
     return line;
 }
 
-std::string usage()
+std::optional<std::string> comPortName(std::string_view text)
 {
+    if (text.starts_with("\\\\.\\"))
+        text.remove_prefix(4);
+    const auto isDigit = [](char c) {
+        return c >= '0' && c <= '9';
+    };
+    if (text.size() < 4 || text.size() > 6 || !std::ranges::all_of(text.substr(3), isDigit) ||
+        text[3] == '0')
+        return std::nullopt;
+    std::string name(text);
+    std::ranges::transform(name.begin(), name.begin() + 3, name.begin(),
+                           [](char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; });
+    // Windows numbers its ports from 1 to 256.
+    if (!name.starts_with("COM") || std::stoi(name.substr(3)) > 256)
+        return std::nullopt;
+    return name;
+}
+
+std::string usage(Platform platform)
+{
+    if (platform == Platform::Windows)
+        return std::string("Usage: ") + applicationName + R"( [--com1 COMn]
+Sets the two wipers of a digital potentiometer through its controller on COM1.
+
+  --com1 COMn    use the port COMn as COM1 for this run, such as --com1 COM3
+  -h, --help     show this help and end
+  -v, --version  show the version and end
+
+COM1 is the port given with --com1, else COM1. A USB serial adapter takes the
+number Windows gives it: the Device Manager lists it under Ports (COM & LPT).
+)";
     return std::string("Usage: ") + applicationName + R"( [--com1 DEVICE] [Qt options]
 Sets the two wipers of a digital potentiometer through its controller on COM1.
 

@@ -2,9 +2,15 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace potpanel {
+
+// Which program reads the command line: the Qt one, which takes a device for
+// COM1 and passes Qt's own options on, or the Windows one, which takes a COM
+// port's name and nothing else.
+enum class Platform { Qt, Windows };
 
 // What the command line asks for. It is read before the window system is
 // reached, so that help, the version and a refusal need no display and touch no
@@ -14,7 +20,8 @@ struct CommandLine
     enum class Request { Run, Help, Version, Refused };
 
     Request request = Request::Run;
-    // The device that stands for COM1 in this run (--com1).
+    // The device that stands for COM1 in this run (--com1): on Windows a port's
+    // name such as COM3.
     std::optional<std::string> com1Device;
     // The program's name and the options meant for Qt, in their order.
     std::vector<std::string> qtArguments;
@@ -23,10 +30,14 @@ struct CommandLine
 };
 
 // arguments[0] is the program's name.
-CommandLine readCommandLine(const std::vector<std::string>& arguments);
+CommandLine readCommandLine(const std::vector<std::string>& arguments, Platform platform);
+
+// A Windows serial port's name as Windows writes it, "COM3", from "COM3", "com3"
+// or "\\.\COM3"; nothing for anything else.
+std::optional<std::string> comPortName(std::string_view text);
 
 // What --help prints.
-std::string usage();
+std::string usage(Platform platform);
 
 // What --version prints.
 std::string versionText();
