@@ -2,7 +2,7 @@
 virtual COM1 in a private mount namespace, the far end of its line, and where
 the window's controls lie, read from the table the window is built from."""
 
-import collections, ctypes, errno, fcntl, os, pathlib, re, select, shutil, struct, subprocess
+import collections, ctypes, errno, fcntl, json, os, pathlib, re, select, shutil, struct, subprocess
 import tempfile, termios, threading, time, tty
 
 DEVICE = "/dev/ttyS0"
@@ -252,11 +252,13 @@ class Com1:
     ("missing"). The kernel console is COM1 if console is True, or the port it names, else a
     neutral tty0. ports: the machine's serial ports (Port) in a private /sys/class/tty and udev
     database. owner: "user:group mode" of the device; setup: shell commands run in the namespace
-    last, {work} a directory of this COM1's own."""
+    last, {work} a directory of this COM1's own. In a user namespace even root cannot open a port
+    another program holds in exclusive mode."""
 
     def __init__(self, kind="pty", console=False, locks="mode=1777", far_end=FarEnd,
-                 device=DEVICE, ports=(), owner=None, setup=()):
+                 device=DEVICE, ports=(), owner=None, setup=(), user_namespace=not REAL_ROOT):
         self.work = tempfile.mkdtemp(prefix="potpanel-com1-")
+        self.user_namespace = user_namespace
         os.chmod(self.work, 0o777)  # a program run as nobody logs here
         self.master = self.far_end = None
         self.ports, self.environment, self.devices = {}, [], []  # devices: (path, number)
@@ -301,7 +303,7 @@ class Com1:
         entries = {*_DEV_NODES, *_DEV_DIRS, *(name for name, _ in _DEV_LINKS),
                    *(path.split("/")[2] for path in paths)}
         self.entries = " ".join(sorted(entries)) + " "
-        namespace = ["--mount"] if REAL_ROOT else ["--user", "--map-root-user", "--mount"]
+        namespace = ["--user", "--map-root-user"] * user_namespace + ["--mount"]
         # The namespace lives as long as this shell, which waits on its input.
         self.holder = subprocess.Popen(
             ["unshare", *namespace, "--propagation", "private", "sh", "-c",
@@ -348,7 +350,7 @@ class Com1:
     def popen(self, argv, **options):
         """A process inside the namespace, with the PID of argv[0], started only once
         the namespace has been checked from inside."""
-        enter = ["-m", "-r", "-w", *([] if REAL_ROOT else ["-U", "--preserve-credentials"])]
+        enter = ["-m", "-r", "-w", *(["-U", "--preserve-credentials"] * self.user_namespace)]
         devices = [word for path, number in self.devices
                    for word in (path, f"{os.major(number):x}:{os.minor(number):x}")]
         return subprocess.Popen(["nsenter", "-t", str(self.holder.pid), *enter, "--", "sh", "-c",
@@ -370,3 +372,61 @@ class Com1:
             if fd is not None:
                 os.close(fd)
         shutil.rmtree(self.work, ignore_errors=True)
+
+
+WINE, WINESERVER = "/usr/lib/wine/wine64", "/usr/lib/wine/wineserver"
+
+
+class Wine:
+    """A Wine session inside a COM1's namespace, on a prefix made once per folder and user: the
+    session maps the serial ports of the private /dev alone (/dev/ttyS0 is COM1), has a
+    wineserver of its own (its socket lives under TMPDIR), and ends with close(). probe: a
+    program that dump() asks what the session's windows show."""
+
+    def __init__(self, com1, prefix, probe, display):
+        self.com1, self.prefix, self.display = com1, prefix, display
+        if not os.path.exists(f"{prefix}/.made"):
+            self._make()
+        # The first program starts the session: its server and services inherit its error stream.
+        self.probe = self.popen([probe], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True,
+                                stderr=subprocess.DEVNULL)
+
+    def _env(self, com1):
+        # No prompts for Wine's .NET and browser, no menu entries on the user's desktop.
+        return ["env", f"WINEPREFIX={self.prefix}", "WINEDEBUG=-all", f"TMPDIR={com1.work}",
+                f"WINELOADER={WINE}", "WINEDLLOVERRIDES=mscoree,mshtml,winemenubuilder.exe="]
+
+    def _make(self):
+        """The prefix, made in a COM1 with no port and without a display, so that nothing asks."""
+        shutil.rmtree(self.prefix, ignore_errors=True)
+        com1, unshown = Com1(kind="missing", user_namespace=True), dict(self.display.env)
+        unshown.pop("DISPLAY")
+        x11 = r"HKCU\Software\Wine\X11 Driver"  # unmanaged: no 2 s wait at each hide
+        try:
+            for argv in ([WINE, "wineboot", "-i"], [WINESERVER, "-w"],
+                         [WINE, "reg", "add", x11, "/v", "Managed", "/d", "N", "/f"],
+                         [WINESERVER, "-w"]):
+                if com1.popen([*self._env(com1), *argv], env=unshown, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL).wait(300):
+                    raise RuntimeError(f"cannot make the Wine prefix {self.prefix}: {argv}")
+            pathlib.Path(f"{self.prefix}/.made").touch()
+        finally:
+            com1.close()
+
+    def popen(self, argv, env=(), server=False, **options):
+        """A Windows program of the session with env ("NAME=value"), or a wineserver command."""
+        return self.com1.popen([*self._env(self.com1), *env, *([] if server else [WINE]), *argv],
+                               env=self.display.env, **options)
+
+    def dump(self):
+        """Every visible window of the session's programs, as the probe reads it."""
+        self.probe.stdin.write("\n")
+        self.probe.stdin.flush()
+        return json.loads(self.probe.stdout.readline())
+
+    def close(self):
+        self.probe.stdin.close()
+        end_process(self.probe)
+        self.probe.stdout.close()
+        for argv in ([WINESERVER, "-k"], [WINESERVER, "-w"]):
+            self.popen(argv, server=True).wait(30)

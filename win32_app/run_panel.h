@@ -1,0 +1,17 @@
+#pragma once
+
+#include "serial_link.h"
+
+#include <memory>
+#include <windows.h>
+
+namespace potpanel {
+
+// The program: creates Form1 and its link on the given port, runs the load
+// handling, shows the window and runs the message loop until the program ends.
+// A failure is shown to the operator as a message; once dismissed, the program
+// ends with status 1. Returns the program's exit status.
+int runPanel(HINSTANCE instance, int showCommand, std::unique_ptr<SerialPort> port,
+             SerialLink::DeviceForPort deviceForPort);
+
+} // namespace potpanel
