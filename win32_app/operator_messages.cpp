@@ -31,8 +31,11 @@ bool writeOut(DWORD stream, const std::string& text)
     return ::WriteFile(out, text.data(), DWORD(text.size()), &written, nullptr);
 }
 
-int messageBox(const std::string& text, UINT icon)
+int messageBox(std::string_view text, UINT icon)
 {
+    // A console's last line ends in a newline; a message's does not.
+    while (text.ends_with('\n'))
+        text.remove_suffix(1);
     return ::MessageBoxW(nullptr, toWide(text).c_str(), toWide(form1Caption).c_str(),
                          MB_OK | icon | MB_SETFOREGROUND);
 }

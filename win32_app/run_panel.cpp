@@ -12,7 +12,14 @@ int runPanel(HINSTANCE instance, int showCommand, std::unique_ptr<SerialPort> po
              SerialLink::DeviceForPort deviceForPort)
 {
     SerialLink comm1(std::move(port), std::move(deviceForPort));
-    Win32PanelWindow form1(instance);
+    std::optional<Win32PanelWindow> window;
+    try {
+        window.emplace(instance);
+    } catch (const std::exception& error) {
+        showFailure(error.what());
+        return EXIT_FAILURE;
+    }
+    Win32PanelWindow& form1 = *window;
     PanelController controller(form1, comm1);
     // Shown once the message loop has ended, outside any handler.
     std::optional<std::string> failure;

@@ -2,7 +2,7 @@
 virtual COM1 in a private mount namespace, the far end of its line, and where
 the window's controls lie, read from the table the window is built from."""
 
-import collections, ctypes, errno, fcntl, json, os, pathlib, re, select, shutil, struct, subprocess
+import ast, collections, ctypes, errno, fcntl, os, pathlib, re, select, shutil, struct, subprocess
 import tempfile, termios, threading, time, tty
 
 DEVICE = "/dev/ttyS0"
@@ -378,10 +378,9 @@ WINE, WINESERVER = "/usr/lib/wine/wine64", "/usr/lib/wine/wineserver"
 
 
 class Wine:
-    """A Wine session inside a COM1's namespace, on a prefix made once per folder and user: the
-    session maps the serial ports of the private /dev alone (/dev/ttyS0 is COM1), has a
-    wineserver of its own (its socket lives under TMPDIR), and ends with close(). probe: a
-    program that dump() asks what the session's windows show."""
+    """A Wine session in a COM1's namespace, on a prefix made once per folder and user: it maps the
+    ports of the private /dev alone (/dev/ttyS0 is COM1), has a server of its own (its socket
+    under TMPDIR) and ends with close(); dump() asks the probe what its windows show."""
 
     def __init__(self, com1, prefix, probe, display):
         self.com1, self.prefix, self.display = com1, prefix, display
@@ -401,14 +400,13 @@ class Wine:
         shutil.rmtree(self.prefix, ignore_errors=True)
         com1, unshown = Com1(kind="missing", user_namespace=True), dict(self.display.env)
         unshown.pop("DISPLAY")
-        x11 = r"HKCU\Software\Wine\X11 Driver"  # unmanaged: no 2 s wait at each hide
+        # Unmanaged windows: without a window manager Wine would wait 2 s at each hide.
+        make = (f"{WINE} wineboot -i && {WINESERVER} -w && {WINE} reg add 'HKCU\\Software\\Wine\\"
+                f"X11 Driver' /v Managed /d N /f && {WINESERVER} -w")
         try:
-            for argv in ([WINE, "wineboot", "-i"], [WINESERVER, "-w"],
-                         [WINE, "reg", "add", x11, "/v", "Managed", "/d", "N", "/f"],
-                         [WINESERVER, "-w"]):
-                if com1.popen([*self._env(com1), *argv], env=unshown, stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL).wait(300):
-                    raise RuntimeError(f"cannot make the Wine prefix {self.prefix}: {argv}")
+            if com1.popen([*self._env(com1), "sh", "-c", make], env=unshown,
+                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).wait(300):
+                raise RuntimeError(f"cannot make the Wine prefix {self.prefix}")
             pathlib.Path(f"{self.prefix}/.made").touch()
         finally:
             com1.close()
@@ -419,14 +417,18 @@ class Wine:
                                env=self.display.env, **options)
 
     def dump(self):
-        """Every visible window of the session's programs, as the probe reads it."""
+        """Every visible window of the session's programs, its controls under "children", as the
+        probe reads them."""
         self.probe.stdin.write("\n")
         self.probe.stdin.flush()
-        return json.loads(self.probe.stdout.readline())
+        windows = []
+        while (line := self.probe.stdout.readline()) != "end\n":
+            item = ast.literal_eval(line)
+            item.update(text="".join(map(chr, item["text"])), children=[])
+            (windows if item.pop("kind") == "window" else windows[-1]["children"]).append(item)
+        return windows
 
-    def close(self):
-        self.probe.stdin.close()
-        end_process(self.probe)
-        self.probe.stdout.close()
+    def close(self):  # every program of the session, the probe too
         for argv in ([WINESERVER, "-k"], [WINESERVER, "-w"]):
             self.popen(argv, server=True).wait(30)
+        self.probe.communicate()

@@ -11,28 +11,21 @@ using namespace potpanel;
 
 int main(int argc, char* argv[])
 {
-    if (argc < 3) {
-        std::fputs("usage: port_exercise DEVICE SETTINGS [rts|write:N|close]...\n", stderr);
-        return 2;
-    }
     Win32SerialPort port;
     for (int at = 2; at < argc; ++at) {
         const std::string step = at == 2 ? "open" : argv[at];
         try {
-            if (step == "open") {
+            std::string bytes(step.starts_with("write:") ? std::stoul(step.substr(6)) : 0, '\0');
+            for (std::size_t n = 0; n < bytes.size(); ++n)
+                bytes[n] = char(n % 251);
+            if (step == "open")
                 port.open(argv[1], parseLineSettings(argv[2]));
-            } else if (step == "rts") {
+            else if (step == "rts")
                 port.setRts(true);
-            } else if (step.starts_with("write:")) {
-                std::string bytes(std::stoul(step.substr(6)), '\0');
-                for (std::size_t n = 0; n < bytes.size(); ++n)
-                    bytes[n] = char(n % 251);
-                port.write(bytes);
-            } else if (step == "close") {
+            else if (step == "close")
                 port.close();
-            } else {
-                throw PortFailure("no such step");
-            }
+            else
+                port.write(bytes);
             std::printf("%s: ok\n", step.c_str());
         } catch (const std::exception& failure) {
             std::printf("%s: failed: %s\n", step.c_str(), failure.what());
