@@ -1,3 +1,4 @@
+#include "application_identity.h"
 #include "command_line.h"
 #include "operator_messages.h"
 #include "run_panel.h"
@@ -26,7 +27,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand)
         tellOperator(versionText());
         return EXIT_SUCCESS;
     case CommandLine::Request::Refused:
-        tellRefusal("potpanel: " + line.refusal + "\n\n" + usage(Platform::Windows));
+        tellRefusal(std::string(applicationName) + ": " + line.refusal + "\n\n" +
+                    usage(Platform::Windows));
         return 2;
     case CommandLine::Request::Run:
         break;

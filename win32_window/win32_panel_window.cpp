@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
 #include <stdexcept>
 #include <windowsx.h>
 
@@ -127,15 +128,16 @@ void Win32PanelWindow::layOut(unsigned dpi)
     ::AdjustWindowRectExForDpi(&frame, windowStyle, FALSE, 0, dpi);
     ::SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    fonts_.reset();
-    fonts_.emplace(dpi);
+    auto fonts = std::make_unique<Form1Fonts>(dpi);
     for (std::size_t index = 0; index < form1Controls.size(); ++index) {
         const RECT place = toPixels(form1Controls[index].twips, dpi);
         ::MoveWindow(controls_[index], place.left, place.top, place.right - place.left,
                      place.bottom - place.top, TRUE);
         ::SendMessageW(controls_[index], WM_SETFONT,
-                       reinterpret_cast<WPARAM>(fonts_->font(form1Controls[index].face)), TRUE);
+                       reinterpret_cast<WPARAM>(fonts->font(form1Controls[index].face)), TRUE);
     }
+    // The fonts of the last DPI go once no control uses them.
+    fonts_ = std::move(fonts);
 }
 
 void Win32PanelWindow::attach(PanelController& controller, FailureHandler onFailure)

@@ -7,7 +7,7 @@
 #include <array>
 #include <exception>
 #include <functional>
-#include <optional>
+#include <memory>
 #include <windows.h>
 
 namespace potpanel {
@@ -69,7 +69,7 @@ private:
     HWND banner_ = nullptr;
     // The control that has the focus while the window is inactive.
     HWND focus_ = nullptr;
-    std::optional<Form1Fonts> fonts_;
+    std::unique_ptr<Form1Fonts> fonts_;
     // Wheel turns short of a notch, which high-resolution wheels send.
     int wheelRest_ = 0;
     PanelController* controller_ = nullptr;
