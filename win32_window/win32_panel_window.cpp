@@ -272,11 +272,11 @@ void Win32PanelWindow::wheeled(int delta, POINT where)
     const ChannelId channel = found == sliders_.begin() ? ChannelId::A : ChannelId::B;
     // One step a notch, turned away from the operator to raise the value, each
     // its own change.
-    for (wheelRest_ += delta; std::abs(wheelRest_) >= WHEEL_DELTA && controller_;) {
-        const int step = wheelRest_ > 0 ? 1 : -1;
-        wheelRest_ -= step * WHEEL_DELTA;
-        moveSlider(channel, sliderValue(channel) + step);
-    }
+    wheelRest_ += delta;
+    const int notches = wheelRest_ / WHEEL_DELTA;
+    wheelRest_ %= WHEEL_DELTA;
+    for (int notch = 0; notch < std::abs(notches) && controller_; ++notch)
+        moveSlider(channel, sliderValue(channel) + (notches > 0 ? 1 : -1));
 }
 
 void Win32PanelWindow::moveSlider(ChannelId channel, int value)
