@@ -25,6 +25,14 @@ void PanelController::HScroll2_Change()
     channelChanged(ChannelId::B);
 }
 
+void PanelController::sliderChanged(ChannelId channel)
+{
+    if (channel == ChannelId::A)
+        HScroll1_Change();
+    else
+        HScroll2_Change();
+}
+
 void PanelController::channelChanged(ChannelId channel)
 {
     const std::int16_t value = view_.sliderValue(channel);

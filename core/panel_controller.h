@@ -19,6 +19,9 @@ public:
     void Form_Load();
     void HScroll1_Change();
     void HScroll2_Change();
+    // The change handler of the channel's slider, for a window that knows its
+    // sliders by channel: HScroll1_Change or HScroll2_Change.
+    void sliderChanged(ChannelId channel);
     void Command1_Click();
     // Closing is never cancelled; cancel is left as the window system passed it.
     void Form_Unload(std::int16_t& cancel);

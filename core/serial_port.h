@@ -2,6 +2,7 @@
 
 #include "line_settings.h"
 
+#include <chrono>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -14,6 +15,12 @@ class PortFailure : public std::runtime_error
 public:
     using std::runtime_error::runtime_error;
 };
+
+// The bounds every port keeps to: a write that has not gone out in writeLimit
+// has failed, however much of it trickled through; closing waits at most for
+// what is still queued to go out at the line's speed, plus drainMargin.
+inline constexpr std::chrono::seconds writeLimit{10};
+inline constexpr std::chrono::seconds drainMargin{2};
 
 // What the serial link needs of the platform's serial driver. Every operation
 // throws PortFailure when it fails.

@@ -24,11 +24,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-// A frame that has not gone out in this time has failed, however much of it
-// trickled through.
-constexpr auto writeLimit = 10s;
-// What closing may wait beyond the time the queued bytes need on the wire.
-constexpr auto drainMargin = 2s;
 // A pseudo-terminal does not always wake a writer when its reader makes room, so
 // no single wait is longer than this.
 constexpr auto waitSlice = 50ms;

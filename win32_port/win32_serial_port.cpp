@@ -13,11 +13,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-// The same bounds as on POSIX: a frame that has not gone out in this time has
-// failed, and closing waits this much beyond what the queue needs on the wire.
-constexpr auto writeLimit = 10s;
-constexpr auto drainMargin = 2s;
-
 std::string missingPort()
 {
     const std::vector<std::string> ports = comPortNames();

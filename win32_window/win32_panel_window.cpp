@@ -286,7 +286,7 @@ void Win32PanelWindow::moveSlider(ChannelId channel, int value)
     if (target == ::GetScrollPos(slider, SB_CTL))
         return;
     ::SetScrollPos(slider, SB_CTL, target, TRUE);
-    deliver([this, channel](PanelController& c) { channelChanged(c, channel); });
+    deliver([channel](PanelController& c) { c.sliderChanged(channel); });
 }
 
 void Win32PanelWindow::deliver(const std::function<void(PanelController&)>& handler)
@@ -299,14 +299,6 @@ void Win32PanelWindow::deliver(const std::function<void(PanelController&)>& hand
         retire();
         onFailure_(failure);
     }
-}
-
-void Win32PanelWindow::channelChanged(PanelController& controller, ChannelId channel)
-{
-    if (channel == ChannelId::A)
-        controller.HScroll1_Change();
-    else
-        controller.HScroll2_Change();
 }
 
 std::int16_t Win32PanelWindow::sliderValue(ChannelId channel) const
@@ -324,7 +316,7 @@ void Win32PanelWindow::setSliderValue(ChannelId channel, std::int16_t value)
     // The change handling runs here, as a plain call, so that a failure reaches
     // the handler that set the value.
     if (controller_)
-        channelChanged(*controller_, channel);
+        controller_->sliderChanged(channel);
 }
 
 void Win32PanelWindow::setDisplayText(ChannelId channel, std::string_view text)

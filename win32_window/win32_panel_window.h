@@ -57,7 +57,6 @@ private:
     // changed, its channel's handling runs.
     void moveSlider(ChannelId channel, int value);
     void deliver(const std::function<void(PanelController&)>& handler);
-    void channelChanged(PanelController& controller, ChannelId channel);
     // The window goes out of sight, and no handler runs any more.
     void retire();
 

@@ -61,7 +61,7 @@ QWidget* PanelWindow::createControl(const FormControl& entry)
         auto* slider = new ChannelSlider(this);
         slider->setAccessibleName(toQString(channelCaption(channel)));
         connect(slider, &QScrollBar::valueChanged, this, [this, channel] {
-            deliver([this, channel](PanelController& c) { channelChanged(c, channel); });
+            deliver([channel](PanelController& c) { c.sliderChanged(channel); });
         });
         sliders_[channelIndex(channel)] = slider;
         return slider;
@@ -106,14 +106,6 @@ void PanelWindow::deliver(const std::function<void(PanelController&)>& handler)
     }
 }
 
-void PanelWindow::channelChanged(PanelController& controller, ChannelId channel)
-{
-    if (channel == ChannelId::A)
-        controller.HScroll1_Change();
-    else
-        controller.HScroll2_Change();
-}
-
 std::int16_t PanelWindow::sliderValue(ChannelId channel) const
 {
     return static_cast<std::int16_t>(sliders_[channelIndex(channel)]->value());
@@ -132,7 +124,7 @@ void PanelWindow::setSliderValue(ChannelId channel, std::int16_t value)
     // The change handling runs here, as a plain call, so that a failure reaches
     // the handler that set the value.
     if (controller_)
-        channelChanged(*controller_, channel);
+        controller_->sliderChanged(channel);
 }
 
 void PanelWindow::setDisplayText(ChannelId channel, std::string_view text)

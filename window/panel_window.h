@@ -42,7 +42,6 @@ protected:
 private:
     QWidget* createControl(const FormControl& entry);
     void deliver(const std::function<void(PanelController&)>& handler);
-    void channelChanged(PanelController& controller, ChannelId channel);
     // The window goes, and no handler runs any more.
     void retire();
 
