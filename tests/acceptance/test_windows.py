@@ -23,8 +23,7 @@ def placed(form, scale=1):
 
 
 class Run:
-    """A Windows program in a Wine session, the fake modem preloaded; unattended: started from
-    Explorer, with no standard output."""
+    """A Windows program in a Wine session, the fake modem preloaded; unattended: no stdout."""
     count = itertools.count()
 
     def __init__(self, session, argv, env=(), unattended=False):
@@ -128,8 +127,7 @@ class StartUp(Scenario):
         self.assertEqual((ispeed, ospeed, iflag & dirty[0], cflag & dirty[1]),
                          (termios.B9600, termios.B9600, 0, 0))
 
-        # A fixed frame with caption, system menu and close box (of the sizing frame, minimise and
-        # maximise boxes and system menu, the last alone), and the table's layout in it.
+        # Of sizing frame, minimise and maximise boxes and system menu, the last alone; the layout.
         self.assertEqual((form["text"], form["style"] & 0xF0000), (CAPTION, 0x80000))
         self.assertEqual(*placed(form))
         self.assertEqual([c["text"] for c in form["controls"].values()],

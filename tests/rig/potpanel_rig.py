@@ -417,8 +417,7 @@ class Wine:
                                env=self.display.env, **options)
 
     def dump(self):
-        """Every visible window of the session's programs, its controls under "children", as the
-        probe reads them."""
+        """Every visible window of the session's programs, its controls under "children"."""
         self.probe.stdin.write("\n")
         self.probe.stdin.flush()
         windows = []

@@ -1,7 +1,6 @@
 // Drives the Windows serial port for the tests under Wine, where only it can be reached: opens
 // DEVICE with SETTINGS, then takes each STEP in turn (rts, write:N for N bytes counting up from 0
 // modulo 251, close) and prints "STEP: ok" or "STEP: failed: why", ending at the first failure.
-//   port_exercise COM1 9600,N,8,1 rts write:80000 close
 #include "win32_serial_port.h"
 
 #include <cstdio>
