@@ -13,7 +13,7 @@ namespace potpanel {
 namespace {
 
 constexpr wchar_t className[] = L"potpanel.Form1";
-// A control's identifier is its tab index from here on, clear of IDOK and IDCANCEL.
+// A control's identifier is its tab index counted from here, clear of IDOK and IDCANCEL.
 constexpr int firstControlId = 100;
 constexpr DWORD windowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr int sliderMaximum = 255;
@@ -176,10 +176,10 @@ LRESULT CALLBACK Win32PanelWindow::procedure(HWND window, UINT message, WPARAM w
         ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     }
     auto* self = reinterpret_cast<Win32PanelWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (message == WM_NCDESTROY) {
+    if (message == WM_NCDESTROY && self) {
         ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-        if (self)
-            self->window_ = nullptr;
+        self->window_ = nullptr;
+        self = nullptr;
     }
     return self ? self->handle(message, wParam, lParam)
                 : ::DefWindowProcW(window, message, wParam, lParam);
@@ -192,7 +192,8 @@ LRESULT Win32PanelWindow::handle(UINT message, WPARAM wParam, LPARAM lParam)
         scrolled(reinterpret_cast<HWND>(lParam), LOWORD(wParam), HIWORD(wParam));
         return 0;
     case WM_COMMAND:
-        // Enter on EXIT reaches the window as IDOK, the key of a default button.
+        // Enter on EXIT: the dialog keys click it, or send IDOK where they have not
+        // made it the default button.
         if ((reinterpret_cast<HWND>(lParam) == command1_ && HIWORD(wParam) == BN_CLICKED) ||
             (LOWORD(wParam) == IDOK && ::GetFocus() == command1_))
             deliver([](PanelController& c) { c.Command1_Click(); });
