@@ -87,6 +87,8 @@ Win32PanelWindow::Win32PanelWindow(HINSTANCE instance)
 
 Win32PanelWindow::~Win32PanelWindow()
 {
+    // The controller may be gone already; no message of the window's end reaches it.
+    controller_ = nullptr;
     if (window_)
         ::DestroyWindow(window_);
 }
