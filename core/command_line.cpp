@@ -3,6 +3,7 @@
 #include "application_identity.h"
 
 #include <algorithm>
+#include <charconv>
 #include <string_view>
 
 namespace potpanel {
@@ -117,19 +118,17 @@ std::optional<std::string> comPortName(std::string_view text)
 {
     if (text.starts_with("\\\\.\\"))
         text.remove_prefix(4);
-    const auto isDigit = [](char c) {
-        return c >= '0' && c <= '9';
+    const auto lower = [](char c) {
+        return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
     };
-    if (text.size() < 4 || text.size() > 6 || !std::ranges::all_of(text.substr(3), isDigit) ||
-        text[3] == '0')
+    const char* end = text.data() + text.size();
+    int number = 0;
+    // Windows numbers its ports from 1 to 256, written without leading zeros.
+    if (text.size() < 4 || lower(text[0]) != 'c' || lower(text[1]) != 'o' ||
+        lower(text[2]) != 'm' || text[3] == '0' ||
+        std::from_chars(text.data() + 3, end, number).ptr != end || number < 1 || number > 256)
         return std::nullopt;
-    std::string name(text);
-    std::ranges::transform(name.begin(), name.begin() + 3, name.begin(),
-                           [](char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; });
-    // Windows numbers its ports from 1 to 256.
-    if (!name.starts_with("COM") || std::stoi(name.substr(3)) > 256)
-        return std::nullopt;
-    return name;
+    return "COM" + std::to_string(number);
 }
 
 std::string usage(Platform platform)
