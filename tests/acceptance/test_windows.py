@@ -2,7 +2,7 @@
 pseudo-terminal in a private namespace, and a probe that reads the windows as the operator sees
 them.  test_windows.py WINDOWS_BUILD FAKE_MODEM WINE_PREFIX GROUP (a class below)"""
 
-import itertools, os, pathlib, subprocess, sys, termios, unittest
+import glob, itertools, os, pathlib, subprocess, sys, termios, unittest, zipfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "rig"))
 from potpanel_rig import Com1, Port, Wine, controls, end_process, wait_until  # noqa: E402
@@ -308,6 +308,45 @@ class SerialPort(Scenario):
                                    if "E" in settings else termios.CS8)
                 self.assertEqual(termios.tcgetattr(session.com1.master)[4],
                                  getattr(termios, "B" + settings.split(",")[0]))
+
+
+DOWNLOAD, UNINSTALL = "potpanel-1.0.0-win64", (
+    r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\potpanel")
+
+
+class Downloads(Scenario):
+    def test_zip_and_installer(self):
+        with zipfile.ZipFile(f"{BUILD}/{DOWNLOAD}.zip") as download:
+            self.assertEqual(sorted(download.namelist()), [
+                f"{DOWNLOAD}/{name}" for name in ("README.txt", "copyright.txt", "potpanel.exe")])
+        session = self.session()
+
+        def reg(*args):  # what it printed, and its status
+            process = session.popen(["reg", *args], stdout=subprocess.PIPE, text=True)
+            return process.communicate()[0], process.returncode
+        setting = r"HKCU\Software\Tarvel\potpanel\ports", "/v", "COM1"
+        reg("add", *setting, "/d", "COM1", "/f")  # the operator's, which uninstalling keeps
+        self.addCleanup(reg, "delete", r"HKCU\Software\Tarvel", "/f")
+        self.assertEqual(self.launch(session, "/S", program=f"{DOWNLOAD}.exe").process.wait(60), 0)
+        installed, = glob.glob(f"{PREFIX}/drive_c/users/*/AppData/Local/Programs/potpanel")
+        shortcut = os.path.normpath(
+            f"{installed}/../../../Roaming/Microsoft/Windows/Start Menu/Programs/potpanel.lnk")
+        self.assertEqual(sorted(os.listdir(installed)),
+                         ["README.txt", "Uninstall.exe", "copyright.txt", "potpanel.exe"])
+        run = Run(session, ["start", "/wait", "/unix", shortcut])  # as the Start menu does
+        self.addCleanup(end_process, run.process)
+        self.assertEqual(session.com1.far_end.wait_for(2), START, run.output("err"))
+        run.form = run.window()
+        run.click("Command1")
+        self.assertEnded(run, frames=[])
+
+        # As Settings' Apps list does; the uninstaller runs on from a copy of itself.
+        _, uninstaller, flag = reg("query", UNINSTALL, "/v", "QuietUninstallString")[0].split('"')
+        session.popen([uninstaller, flag.strip()]).wait(30)
+        wait_until(lambda: not os.path.exists(installed), 30, "the folder gone")
+        self.assertFalse(os.path.exists(shortcut))
+        self.assertEqual((reg("query", UNINSTALL)[1], reg("query", *setting)[0].split()[-3:]),
+                         (1, ["COM1", "REG_SZ", "COM1"]))
 
 
 if __name__ == "__main__":
