@@ -141,8 +141,12 @@ Sets the two wipers of a digital potentiometer through its controller on COM1.
   -h, --help     show this help and end
   -v, --version  show the version and end
 
-COM1 is the port given with --com1, else COM1. A USB serial adapter takes the
+COM1 is the port given with --com1; else the value COM1 under the registry key
+HKEY_CURRENT_USER\Software\Tarvel\potpanel\ports, or under the same key of
+HKEY_LOCAL_MACHINE for every user; else COM1. A USB serial adapter takes the
 number Windows gives it: the Device Manager lists it under Ports (COM & LPT).
+When COM1's port is missing, the panel lists this computer's serial ports and
+makes the one chosen COM1 from then on.
 )";
     return std::string("Usage: ") + applicationName + R"( [--com1 DEVICE] [Qt options]
 Sets the two wipers of a digital potentiometer through its controller on COM1.

@@ -1,4 +1,5 @@
 #include "application_identity.h"
+#include "com1_port.h"
 #include "command_line.h"
 #include "operator_messages.h"
 #include "run_panel.h"
@@ -33,9 +34,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand)
     case CommandLine::Request::Run:
         break;
     }
-    const std::string com1 = line.com1Device.value_or("COM1");
-    return runPanel(instance, showCommand, std::make_unique<Win32SerialPort>(),
-                    [com1](int portNumber) {
-                        return portNumber == 1 ? com1 : "COM" + std::to_string(portNumber);
-                    });
+    Com1Port com1(line.com1Device);
+    return runPanel(
+        instance, showCommand, std::make_unique<Win32SerialPort>(),
+        [&com1](int portNumber) { return com1.forPort(portNumber); },
+        [&com1](const std::exception& failure) { return com1.retryAfter(failure); });
 }

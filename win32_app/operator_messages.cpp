@@ -54,7 +54,7 @@ void tellRefusal(const std::string& text)
         messageBox(text, MB_ICONERROR);
 }
 
-void showFailure(const std::string& text)
+void logFailure(const std::string& text)
 {
     HANDLE errors = ::GetStdHandle(STD_ERROR_HANDLE);
     if (errors && errors != INVALID_HANDLE_VALUE && ::GetFileType(errors) != FILE_TYPE_UNKNOWN) {
@@ -62,6 +62,11 @@ void showFailure(const std::string& text)
         DWORD written = 0;
         ::WriteFile(errors, line.data(), DWORD(line.size()), &written, nullptr);
     }
+}
+
+void showFailure(const std::string& text)
+{
+    logFailure(text);
     messageBox(text, MB_ICONERROR);
 }
 

@@ -29,7 +29,7 @@ int runMessageLoop(Win32PanelWindow& form1)
 } // namespace
 
 int runPanel(HINSTANCE instance, int showCommand, std::unique_ptr<SerialPort> port,
-             SerialLink::DeviceForPort deviceForPort)
+             SerialLink::DeviceForPort deviceForPort, const StartUpFailure& startUpFailed)
 {
     SerialLink comm1(std::move(port), std::move(deviceForPort));
     std::optional<Win32PanelWindow> form1;
@@ -44,10 +44,20 @@ int runPanel(HINSTANCE instance, int showCommand, std::unique_ptr<SerialPort> po
             failure = error.what();
             ::PostQuitMessage(EXIT_FAILURE);
         });
-        controller->Form_Load();
     } catch (const std::exception& error) {
         showFailure(error.what());
         return EXIT_FAILURE;
+    }
+    // The link is still unopened after a failed open, so start-up can run again
+    // once another port stands for COM1; the window stays unshown meanwhile.
+    for (;;) {
+        try {
+            controller->Form_Load();
+            break;
+        } catch (const std::exception& error) {
+            if (!startUpFailed(error))
+                return EXIT_FAILURE;
+        }
     }
     form1->show(showCommand);
     const int status = runMessageLoop(*form1);

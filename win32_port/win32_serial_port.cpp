@@ -1,6 +1,5 @@
 #include "win32_serial_port.h"
 
-#include "com_ports.h"
 #include "wide_text.h"
 
 #include <chrono>
@@ -13,27 +12,12 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-std::string missingPort()
-{
-    const std::vector<std::string> ports = comPortNames();
-    if (ports.empty())
-        return "no such port, and this computer has no serial port: connect the controller, "
-               "through a USB serial adapter if the computer has no port of its own, and start "
-               "the panel again";
-    std::string names;
-    for (const std::string& port : ports)
-        names += (names.empty() ? "" : ", ") + port;
-    return "no such port; this computer's serial ports are " + names +
-           ": start the panel with --com1 and the one the controller is on, such as --com1 " +
-           ports.front();
-}
-
 std::string openFailure(DWORD error)
 {
     switch (error) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
-        return missingPort();
+        return "no such port";
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
     case ERROR_BUSY:

@@ -48,10 +48,13 @@ class Run:
         return found
 
     def message(self, answer="Return"):
-        """A message box's title, whether it shows its icon, and its text; then the key answer."""
+        """A message box's (or task dialog's) title, whether it shows its icon first, its text and
+        its buttons; then the key answer."""
         box = self.window("#32770")
         self.keys(answer)
-        return box["text"], box["controls"][1088]["visible"], box["controls"][65535]["text"]
+        icon, *rest = box["children"]
+        return box["text"], icon["visible"] and not icon["text"], *(
+            [c["text"] for c in rest if (c["id"] in (0, 65535)) == text] for text in (True, False))
 
     def at(self, control, x=0.5):
         """A point in a control: x a fraction of its width, or pixels from its left (< 0: right)."""
@@ -82,6 +85,14 @@ class Scenario(LinuxScenario):
         self.addCleanup(end_process, (run := Run(session, [f"{BUILD}/{program}", *args],
                                                  **options)).process)
         return run
+
+    def setting(self, session, root, port):
+        """COM1's setting under root (HKCU or HKLM), deleted again at the end."""
+        key, quiet = rf"{root}\Software\Tarvel\potpanel\ports", dict(stdout=subprocess.DEVNULL)
+        self.addCleanup(lambda: session.popen(["reg", "delete", key, "/f"], **quiet).wait(30))
+        self.assertEqual(port and session.popen(["reg", "add", key, "/v", "COM1", "/d", port,
+                                                 "/f"], **quiet).wait(30), port and 0)
+        return key
 
     def start(self, session, *args, env=()):
         run = self.launch(session, *args, env=env)
@@ -191,14 +202,17 @@ class Gestures(Scenario):
                 self.assertEnded(run, frames=sent)
 
 
-# how it ends; how COM1 is named (then COM2, /dev/ttyS1, is the line)
+# how it ends; how COM1 is named: the arguments, the settings (then COM2, /dev/ttyS1, is the line)
 ENDINGS = [
     ("EXIT by click", click("Command1"), ()),
-    ("EXIT by Space; --com1", keys("Tab", "Tab", "Tab", "Tab", "space"), ("--com1", "COM2")),
+    ("EXIT by Space; --com1 before the settings", keys("Tab", "Tab", "Tab", "Tab", "space"),
+     ("--com1", "COM2"), [("HKLM", "COM7"), ("HKCU", "COM7")]),
     ("EXIT by Enter; --com1=com2", keys("Tab", "Tab", "Tab", "Tab", "Return"), ("--com1=com2",)),
-    ("close box", lambda run: run.session.display.xdotool(
-        "mousemove", run.form["rect"][2] - 12, run.form["rect"][1] + 12, "click", 1), ()),
-    ("Alt+F4", keys("alt+F4"), ()),
+    ("close box; the machine's setting", lambda run: run.session.display.xdotool(
+        "mousemove", run.form["rect"][2] - 12, run.form["rect"][1] + 12, "click", 1), (),
+     [("HKLM", "COM2")]),
+    ("Alt+F4; the user's setting before the machine's", keys("alt+F4"), (),
+     [("HKLM", "COM7"), ("HKCU", "com2")]),
     ("system menu", keys("alt+space", "c"), ()),
     ("end of the session", lambda run: run.session.popen(["wineboot", "--end-session"]).wait(), ()),
 ]
@@ -206,10 +220,13 @@ ENDINGS = [
 
 class Endings(Scenario):
     def test_endings(self):
-        for name, ending, args in ENDINGS:
+        for name, ending, args, *settings in ENDINGS:
             with self.row(name):
-                line = dict(device="/dev/ttyS1", ports=[Port("ttyS0", "8250", 4)]) if args else {}
-                run = self.start(self.session(**line), *args)
+                line = dict(device="/dev/ttyS1", ports=[Port("ttyS0", "8250", 4)])
+                session = self.session(**line if args or settings else {})
+                for root, port in settings and settings[0]:
+                    self.setting(session, root, port)
+                run = self.start(session, *args)
                 run.keys("Right")
                 run.session.com1.far_end.wait_for(3)
                 ending(run)
@@ -217,24 +234,32 @@ class Endings(Scenario):
 
 
 # COM1 as it is, whether a program holds it in exclusive mode, the arguments, the fake modem's
-# settings; how the message begins
+# settings; how the message begins, its buttons, the key that answers it
 REFUSALS = [
     ("COM1 missing, no port", dict(kind="missing"), False, (), (),
-     "COM1: cannot open the port: no such port, and this computer has no serial port: connect"),
+     "COM1: cannot open the port: no such port\n\nNo serial port is attached to this computer.",
+     ["OK"], "Return"),
     ("--com1 COM3 missing", dict(ports=[Port("ttyS1", "8250", 4)]), False, ("--com1", "COM3"), (),
-     "COM1 (COM3): cannot open the port: no such port; this computer's serial ports are COM1, "
-     "COM2: start the panel with --com1 and the one the controller is on, such as --com1 COM1"),
+     "COM1 (COM3): cannot open the port: no such port\n\nThe serial ports of this computer:\n1. "
+     "COM1\n2. COM2\n\nChoose the one the controller is on: it stays COM1 from now on.",
+     ["Use &1: COM1", "Use &2: COM2", "OK"], "Return"),
     ("COM1 held exclusively", {}, True, (), (),
-     "COM1: cannot open the port: in use by another program: "),
-    ("RTS cannot be raised", {}, False, (), ("LD_PRELOAD=",), "COM1: cannot raise RTS: "),
+     "COM1: cannot open the port: in use by another program: ", ["OK"], "Return"),
+    ("RTS cannot be raised", {}, False, (), ("LD_PRELOAD=",), "COM1: cannot raise RTS: ", ["OK"],
+     "Return"),
+    ("a setting that is no port", {}, False, (), (), "COM1: cannot open the port: the setting COM1 "
+     'under HKEY_CURRENT_USER\\Software\\Tarvel\\potpanel\\ports is "COM01", which is not a COM '
+     "port; set it to a COM port, such as COM3, or delete it to use COM1", ["OK"], "Return"),
 ]
 
 
 class Refusals(Scenario):
     def test_refusals(self):
-        for name, line, held, args, env, said in REFUSALS:
+        for name, line, held, args, env, said, buttons, answer in REFUSALS:
             with self.row(name):
                 session = self.session(**line)
+                if "setting" in name:
+                    self.setting(session, "HKCU", "COM01")
                 if held:
                     holder = session.com1.popen(["sh", "-c", hold("excl")], text=True,
                                                 stdin=subprocess.PIPE, stdout=subprocess.PIPE)
@@ -242,8 +267,9 @@ class Refusals(Scenario):
                     holder.stdout.readline()
                 watcher = self.watch()
                 run = self.launch(session, *args, env=env)
-                title, icon, text = run.message()
-                self.assertEqual((title, icon, text[:len(said)]), (CAPTION, 1, said))
+                title, icon, [text], shown = run.message(answer)
+                self.assertEqual((title, icon, text[:len(said)], shown),
+                                 (CAPTION, 1, said, buttons))
                 self.assertEqual(run.process.wait(30), 1)
                 self.assertIn(said, run.output("err"))
                 self.assertEqual(len(watcher.maps), 1, "a window beside the message")
@@ -260,7 +286,7 @@ class Refusals(Scenario):
                 (["-platform", "xcb"], False, 2, 'err:potpanel: unknown option "-platform"\n\n')]:
             with self.subTest(args[0]):
                 run = self.launch(session, *args, unattended=unattended)
-                box = unattended and run.message()[2]
+                box = unattended and run.message()[2][0]
                 self.assertEqual(run.process.wait(30), status)
                 said = f"box:{box}" if unattended else f"{text[:3]}:{run.output(text[:3])}"
                 self.assertEqual((said[:len(text)], run.events()), (text, []))
@@ -272,8 +298,21 @@ class Refusals(Scenario):
         os.close(session.com1.master)
         session.com1.master = None
         run.keys("Right")
-        self.assertIn("COM1: cannot write to the port: the device has gone", run.message()[2])
+        self.assertIn("COM1: cannot write to the port: the device has gone", run.message()[2][0])
         self.assertEnded(run, status=1)
+
+
+class Com1Choice(Scenario):
+    def test_pick_when_com1_is_missing(self):
+        session = self.session(ports=[Port("ttyS1", "8250", 4)])
+        key = self.setting(session, "HKCU", None)
+        run = self.launch(session, "--com1", "COM3")  # missing: COM1 is the line
+        self.assertEqual(run.message("alt+1")[3], ["Use &1: COM1", "Use &2: COM2", "OK"])
+        run.form = run.window()
+        run.click("Command1")
+        self.assertEnded(run, frames=[])
+        saved = session.popen(["reg", "query", key], stdout=subprocess.PIPE, text=True).stdout
+        self.assertEqual(saved.read().split()[-3:], ["COM1", "REG_SZ", "COM1"])
 
 
 BURST = bytes(n % 251 for n in range(80000))
