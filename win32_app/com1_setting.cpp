@@ -13,11 +13,16 @@ namespace {
 constexpr wchar_t key[] = L"Software\\Tarvel\\potpanel\\ports";
 constexpr wchar_t value[] = L"COM1";
 
+// The key as the operator finds it in the registry editor.
+std::string keyName(const char* root)
+{
+    return std::string(root) + '\\' + fromWide(key);
+}
+
 [[noreturn]] void refuse(const char* root, const std::string& cause)
 {
     throw SerialLinkError("COM1", "", "cannot open the port",
-                          std::string("the setting COM1 under ") + root +
-                              "\\Software\\Tarvel\\potpanel\\ports " + cause +
+                          "the setting COM1 under " + keyName(root) + ' ' + cause +
                               "; set it to a COM port, such as COM3, or delete it to use COM1");
 }
 
@@ -58,8 +63,7 @@ std::optional<std::string> saveCom1Setting(const std::string& port)
     }
     if (status == ERROR_SUCCESS)
         return std::nullopt;
-    return "cannot write HKEY_CURRENT_USER\\Software\\Tarvel\\potpanel\\ports: " +
-           systemErrorText(DWORD(status));
+    return "cannot write " + keyName("HKEY_CURRENT_USER") + ": " + systemErrorText(DWORD(status));
 }
 
 } // namespace potpanel

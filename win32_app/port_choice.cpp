@@ -57,10 +57,12 @@ std::optional<std::string> choosePort(const std::string& failure, const std::vec
     message.cButtons = UINT(buttons.size());
     message.pButtons = buttons.empty() ? nullptr : buttons.data();
     message.nDefaultButton = IDOK;
-    logFailure(text);
     int clicked = IDOK;
-    if (FAILED(::TaskDialogIndirect(&message, &clicked, nullptr, nullptr)))
+    if (FAILED(::TaskDialogIndirect(&message, &clicked, nullptr, nullptr))) {
         showFailure(text);
+        return std::nullopt;
+    }
+    logFailure(text);
     if (clicked >= firstPortButton && clicked < firstPortButton + int(ports.size()))
         return ports[std::size_t(clicked - firstPortButton)].name;
     return std::nullopt;
