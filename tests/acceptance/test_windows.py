@@ -53,8 +53,9 @@ class Run:
         box = self.window("#32770")
         self.keys(answer)
         icon, *rest = box["children"]
-        return box["text"], icon["visible"] and not icon["text"], *(
-            [c["text"] for c in rest if (c["id"] in (0, 65535)) == text] for text in (True, False))
+        texts = [c["text"] for c in rest if c["id"] in (0, 65535)]  # static text, no identifier
+        buttons = [c["text"] for c in rest if c["id"] not in (0, 65535)]
+        return box["text"], icon["visible"] and not icon["text"], texts, buttons
 
     def at(self, control, x=0.5):
         """A point in a control: x a fraction of its width, or pixels from its left (< 0: right)."""
@@ -87,11 +88,12 @@ class Scenario(LinuxScenario):
         return run
 
     def setting(self, session, root, port):
-        """COM1's setting under root (HKCU or HKLM), deleted again at the end."""
+        """COM1's setting under root (HKCU or HKLM), if port, deleted again at the end: its key."""
         key, quiet = rf"{root}\Software\Tarvel\potpanel\ports", dict(stdout=subprocess.DEVNULL)
         self.addCleanup(lambda: session.popen(["reg", "delete", key, "/f"], **quiet).wait(30))
-        self.assertEqual(port and session.popen(["reg", "add", key, "/v", "COM1", "/d", port,
-                                                 "/f"], **quiet).wait(30), port and 0)
+        if port:
+            self.assertEqual(session.popen(["reg", "add", key, "/v", "COM1", "/d", port, "/f"],
+                                           **quiet).wait(30), 0)
         return key
 
     def start(self, session, *args, env=()):
