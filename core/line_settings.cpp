@@ -91,4 +91,11 @@ std::string toString(const LineSettings& settings)
            stopBitsText[static_cast<int>(settings.stopBits)];
 }
 
+long characterMicroseconds(const LineSettings& settings)
+{
+    const int bits = 1 + settings.dataBits + (settings.parity != Parity::None ? 1 : 0) +
+                     (settings.stopBits == StopBits::One ? 1 : 2);
+    return 1'000'000L * bits / settings.baudRate + 1;
+}
+
 } // namespace potpanel

@@ -26,4 +26,8 @@ LineSettings parseLineSettings(std::string_view text);
 // The same notation back, for messages.
 std::string toString(const LineSettings& settings);
 
+// Microseconds one character takes on the line: start bit, data, parity and
+// stop bits (1.5 counted as 2), rounded up.
+long characterMicroseconds(const LineSettings& settings);
+
 } // namespace potpanel

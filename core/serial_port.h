@@ -22,6 +22,21 @@ public:
 inline constexpr std::chrono::seconds writeLimit{10};
 inline constexpr std::chrono::seconds drainMargin{2};
 
+// What a port says when it breaks those bounds.
+inline std::string writeTimedOut(std::size_t unsent)
+{
+    return "the line did not take everything within " + std::to_string(writeLimit.count()) +
+           " seconds; " + std::to_string(unsent) + " bytes were not sent";
+}
+inline std::string deviceHasGone(const std::string& systemError)
+{
+    return "the device has gone (unplugged, or nothing at the far end): " + systemError;
+}
+inline std::string drainTimedOut(std::size_t unsent)
+{
+    return "the line did not drain in time; " + std::to_string(unsent) + " bytes were not sent";
+}
+
 // What the serial link needs of the platform's serial driver. Every operation
 // throws PortFailure when it fails.
 class SerialPort

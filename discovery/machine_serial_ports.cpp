@@ -1,6 +1,6 @@
 #include "machine_serial_ports.h"
 
-#include "device_lock.h"
+#include "look.h"
 
 #include <algorithm>
 #include <initializer_list>

@@ -1,10 +1,10 @@
 #include "access_advice.h"
 
+#include "accounts.h"
+
 #include <algorithm>
 #include <cstdio>
-#include <grp.h>
 #include <optional>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -16,21 +16,9 @@ namespace {
 std::optional<gid_t> serialGroup()
 {
     for (const char* name : {"dialout", "uucp"})
-        if (const struct group* found = ::getgrnam(name))
-            return found->gr_gid;
+        if (const auto group = groupId(name))
+            return group;
     return std::nullopt;
-}
-
-std::string groupName(gid_t id)
-{
-    const struct group* found = ::getgrgid(id);
-    return found ? found->gr_name : std::to_string(id);
-}
-
-std::string ownerName(uid_t id)
-{
-    const struct passwd* found = ::getpwuid(id);
-    return found ? found->pw_name : std::to_string(id);
 }
 
 // Whether this process runs with the group now.
@@ -40,22 +28,6 @@ bool inSessionGroups(gid_t group)
     groups.resize(static_cast<std::size_t>(
         std::max(::getgroups(static_cast<int>(groups.size()), groups.data()), 0)));
     return ::getegid() == group || std::ranges::find(groups, group) != groups.end();
-}
-
-// Whether the user is in the group by the system's group database.
-bool memberOf(gid_t group)
-{
-    const struct passwd* user = ::getpwuid(::getuid());
-    if (!user)
-        return false;
-    int count = 64;
-    std::vector<gid_t> groups(static_cast<std::size_t>(count));
-    if (::getgrouplist(user->pw_name, user->pw_gid, groups.data(), &count) < 0) {
-        groups.resize(static_cast<std::size_t>(count));
-        ::getgrouplist(user->pw_name, user->pw_gid, groups.data(), &count);
-    }
-    groups.resize(static_cast<std::size_t>(count));
-    return std::ranges::find(groups, group) != groups.end();
 }
 
 } // namespace
@@ -70,7 +42,7 @@ std::string permissionDenied(const std::string& device)
     const mode_t mode = status.st_mode & 07777;
     char octal[8];
     std::snprintf(octal, sizeof octal, "%04o", static_cast<unsigned>(mode));
-    const std::string owners = "owner " + ownerName(status.st_uid) + ", group " +
+    const std::string owners = "owner " + userName(status.st_uid) + ", group " +
                                groupName(status.st_gid) + ", mode " + octal;
     const std::string group = groupName(status.st_gid);
     const bool groupMayUse = (mode & 060) == 060;
@@ -79,7 +51,7 @@ std::string permissionDenied(const std::string& device)
         if (inSessionGroups(*serial))
             return "permission denied, although this session is in the group " + group + " (" +
                    owners + "); something besides the file's mode forbids it";
-        if (memberOf(*serial))
+        if (std::ranges::count(databaseGroups(), *serial) > 0)
             return "permission denied; you are in the group " + group +
                    ", which may use it, but this session began before you joined it: log out and "
                    "in again";

@@ -1,94 +1,143 @@
 #include "lock_file.h"
 
-#include "port_holders.h"
+#include "application_identity.h"
+#include "serial_port.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
-#include <cstdio>
-#include <cstring>
+#include <chrono>
 #include <fcntl.h>
-#include <string_view>
-#include <sys/stat.h>
+#include <filesystem>
+#include <sys/file.h>
+#include <thread>
 #include <unistd.h>
 
 namespace potpanel {
 namespace {
 
+using namespace std::chrono_literals;
+
 // A PID in ten columns and a newline, with room for Qt's host and program lines.
 constexpr std::size_t longestLockFile = 128;
 
-LockFileReading namesNoProcess()
+// Whether some process holds a flock on the file: the kernel keeps it across
+// PID namespaces, even where the holder's PID cannot be seen.
+bool isFlocked(const std::string& path)
 {
-    return {LockFileReading::Kind::NamesNoProcess, 0};
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool flocked = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return flocked;
+}
+
+LockVerdict judge(const std::string& path, const LockFileReading& reading)
+{
+    const Liveness alive = reading.present && reading.text.kind == LockFileText::Kind::Process
+                               ? liveness(reading.text.pid)
+                               : Liveness::Ended;
+    return judgeLockFile(reading, systemProc().self().pid, alive,
+                         alive == Liveness::Unseen && isFlocked(path));
+}
+
+std::string deviceName(const std::string& device)
+{
+    return device.starts_with("/dev/") ? device.substr(5) : device;
 }
 
 } // namespace
 
+std::string lockFileName(const std::string& device)
+{
+    // Named after the device itself, whichever link led to it
+    // (/dev/serial/by-id/...), so that programs reaching one port by different
+    // names see each other's locks.
+    std::error_code unresolved;
+    const std::filesystem::path real = std::filesystem::canonical(device, unresolved);
+    std::string name = deviceName(unresolved ? device : real.string());
+    std::ranges::replace(name, '/', '_');
+    return "LCK.." + name;
+}
+
+std::string lockFilePath(const std::string& device)
+{
+    return std::string(lockDirectory) + '/' + lockFileName(device);
+}
+
 LockFileReading readLockFile(const std::string& path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-    struct stat status
-    {
-    };
-    if (fd < 0) {
-        if (errno == ENOENT)
-            return {};
-        // Unreadable, or a link: still, which file it is and whose.
-        ::lstat(path.c_str(), &status);
-    }
-    char text[longestLockFile];
-    ssize_t length = -1;
-    if (fd >= 0 && ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
-        status.st_size <= static_cast<off_t>(sizeof text))
-        length = ::read(fd, text, sizeof text);
-    if (fd >= 0)
-        ::close(fd);
-    LockFileReading reading = namesNoProcess();
-    reading.device = status.st_dev;
-    reading.inode = status.st_ino;
-    reading.owner = status.st_uid;
-    if (length < 0)
-        return reading;
-
-    std::string_view whole(text, static_cast<std::size_t>(length));
-    // A writer creates the file first and writes its PID after: give it time.
-    if (whole.find('\n') == std::string_view::npos &&
-        whole.find_first_not_of(" 0123456789") == std::string_view::npos) {
-        reading.kind = LockFileReading::Kind::Unfinished;
-        return reading;
-    }
-    std::string_view line = whole.substr(0, whole.find('\n'));
-    line.remove_prefix(std::min(line.find_first_not_of(' '), line.size()));
-    line = line.substr(0, line.find_last_not_of(" \r") + 1);
-    long pid = 0;
-    const auto [end, error] = std::from_chars(line.data(), line.data() + line.size(), pid);
-    if (line.empty() || error != std::errc() || end != line.data() + line.size() || pid < 1 ||
-        pid > highestPid())
-        return reading;
-    reading.kind = LockFileReading::Kind::Process;
-    reading.pid = static_cast<pid_t>(pid);
+    const FileText file = readSmallFile(path, Trust::Untrusted, longestLockFile);
+    if (file.error == ENOENT)
+        return {};
+    LockFileReading reading{true, {}, file.status.st_dev, file.status.st_ino, file.status.st_uid};
+    if (file.error == 0)
+        reading.text = parseLockFileText(file.text, systemProc().highestPid());
     return reading;
 }
 
-std::string asidePath(const std::string& path, const char* purpose)
+LockVerdict judgeLockFile(const LockFileReading& reading, pid_t self, Liveness liveness,
+                          bool flocked)
 {
-    const auto slash = path.rfind('/') + 1;
-    return path.substr(0, slash) + purpose + '.' + std::to_string(::getpid()) + '.' +
-           path.substr(slash);
+    if (!reading.present)
+        return LockVerdict::Free;
+    if (reading.text.kind != LockFileText::Kind::Process)
+        return LockVerdict::NamesNoProcess;
+    if (reading.text.pid == self)
+        return LockVerdict::Free;
+    switch (liveness) {
+    case Liveness::Live:
+        return LockVerdict::Held;
+    case Liveness::Ended:
+        return LockVerdict::Stale;
+    case Liveness::Unseen:
+        break;
+    }
+    if (flocked)
+        return LockVerdict::HeldUnseen;
+    return reading.text.program == applicationName ? LockVerdict::Stale : LockVerdict::CannotTell;
 }
 
-void removeOwnLockFile(const char* path, const char* aside, dev_t device, ino_t inode)
+JudgedLockFile refuseIfHeld(const std::string& path)
 {
-    if (::rename(path, aside) != 0)
-        return;
-    struct stat moved
+    LockFileReading reading = readLockFile(path);
+    // A lock file is created first and its PID written after.
+    for (int wait = 0; wait < 20 && reading.text.kind == LockFileText::Kind::Unfinished; ++wait) {
+        std::this_thread::sleep_for(50ms);
+        reading = readLockFile(path);
+    }
+    const LockVerdict verdict = judge(path, reading);
+    const std::string pid = std::to_string(reading.text.pid);
+    switch (verdict) {
+    case LockVerdict::Free:
+    case LockVerdict::Stale:
+        return {reading, verdict};
+    case LockVerdict::Held:
+        throw PortFailure("in use by " + describeProcess(reading.text.pid) +
+                          ", which holds the lock file " + path);
+    case LockVerdict::HeldUnseen:
+        throw PortFailure("in use by a program outside this panel's PID namespace (process " + pid +
+                          " there), which holds the lock file " + path);
+    case LockVerdict::CannotTell:
+        throw PortFailure("the lock file " + path + " names process " + pid +
+                          ", which this panel cannot see from inside its PID namespace (a "
+                          "container or a sandbox), so it cannot tell whether that process still "
+                          "runs; check on the host (ps -p " +
+                          pid + ") and, if it has ended, delete the lock file");
+    case LockVerdict::NamesNoProcess:
+        break;
+    }
+    struct stat file
     {
     };
-    if (::lstat(aside, &moved) == 0 && moved.st_dev == device && moved.st_ino == inode)
-        ::unlink(aside);
-    else if (::renameat2(AT_FDCWD, aside, AT_FDCWD, path, RENAME_NOREPLACE) != 0)
-        ::unlink(aside);
+    file.st_mode = S_IFREG;
+    file.st_dev = reading.device;
+    file.st_ino = reading.inode;
+    if (const auto writer = reading.inode != 0 ? processHolding(file) : std::nullopt)
+        throw PortFailure("the lock file " + path + " is open in " + describeProcess(writer->pid) +
+                          ", which may still be writing it; wait for that program or close it");
+    throw PortFailure("the lock file " + path +
+                      " names no process; if no other program uses the port, delete it");
 }
 
 StaleLockRemoval removeStaleLock(const std::string& path, const LockFileReading& reading)
@@ -98,49 +147,26 @@ StaleLockRemoval removeStaleLock(const std::string& path, const LockFileReading&
         return errno == ENOENT ? StaleLockRemoval::Replaced : StaleLockRemoval::Forbidden;
     const LockFileReading moved = readLockFile(aside);
     if (moved.device == reading.device && moved.inode == reading.inode &&
-        moved.kind == LockFileReading::Kind::Process && moved.pid == reading.pid &&
-        !isLive(moved.pid)) {
+        moved.text.pid == reading.text.pid && judge(aside, moved) == LockVerdict::Stale) {
         ::unlink(aside.c_str());
         return StaleLockRemoval::Removed;
     }
-    // Another program's lock, made since the look: back where it was, unless
-    // yet another one has been made there meanwhile, which then holds the port.
-    if (::renameat2(AT_FDCWD, aside.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0)
-        ::unlink(aside.c_str());
+    // Another program's lock, made since the look.
+    putBack(aside.c_str(), path.c_str());
     return StaleLockRemoval::Replaced;
 }
 
-OwnLockFile::OwnLockFile(std::string path)
-    : path_(std::move(path)), aside_(asidePath(path_, ".left"))
+std::string asidePath(const std::string& path, const char* purpose)
 {
-    const int fd =
-        ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0 && errno == EEXIST)
-        throw LockFileExists("the lock file " + path_ + " exists");
-    if (fd < 0)
-        throw PortFailure("cannot create the lock file " + path_ + " (" + std::strerror(errno) +
-                          "); without it other programs could take the port at the same time");
-    char text[16];
-    const int length = std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(::getpid()));
-    struct stat status
-    {
-    };
-    const bool written =
-        ::fchmod(fd, 0644) == 0 && ::write(fd, text, length) == length && ::fstat(fd, &status) == 0;
-    device_ = status.st_dev;
-    inode_ = status.st_ino;
-    const int error = errno;
-    ::close(fd);
-    if (!written) {
-        ::unlink(path_.c_str());
-        throw PortFailure("cannot write the lock file " + path_ + " (" + std::strerror(error) +
-                          ")");
-    }
+    const auto slash = path.rfind('/') + 1;
+    return path.substr(0, slash) + purpose + '.' + std::to_string(::getpid()) + '.' +
+           path.substr(slash);
 }
 
-OwnLockFile::~OwnLockFile()
+void putBack(const char* aside, const char* path)
 {
-    removeOwnLockFile(path_.c_str(), aside_.c_str(), device_, inode_);
+    if (::renameat2(AT_FDCWD, aside, AT_FDCWD, path, RENAME_NOREPLACE) != 0)
+        ::unlink(aside);
 }
 
 } // namespace potpanel

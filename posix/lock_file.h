@@ -1,40 +1,68 @@
 #pragma once
 
-#include "serial_port.h"
+#include "port_holders.h"
+#include "proc_text.h"
 
 #include <string>
 #include <sys/types.h>
 
 namespace potpanel {
 
-// What a UUCP lock file (LCK..ttyS0) says about who holds a port.
+// UUCP lock files (LCK..ttyS0), the way serial programs share ports.
+
+// Where this system keeps lock files; /var/lock points here.
+inline constexpr const char* lockDirectory = "/run/lock";
+
+// "LCK..ttyS0" for /dev/ttyS0, and for any link to it.
+std::string lockFileName(const std::string& device);
+
+// The lock file this process makes for the device.
+std::string lockFilePath(const std::string& device);
+
+// A lock file as found, written by any program.
 struct LockFileReading
 {
-    enum class Kind {
-        Absent,
-        Process,        // pid names a process, live or not
-        Unfinished,     // empty, or a PID without its newline: perhaps still being written
-        NamesNoProcess, // there is something, but no PID can be read from it
-    };
-    Kind kind = Kind::Absent;
-    pid_t pid = 0;
+    bool present = false;
+    LockFileText text;
     // Which file was read, and whose it is.
     dev_t device = 0;
     ino_t inode = 0;
     uid_t owner = 0;
 };
 
-// Reads a lock file written by any program, safely: it may be a FIFO, a link, a
-// device or a huge file put there by anyone, since the lock directory is
-// world-writable. Only a small regular file whose first line is a PID in
-// 1..pid_max names a process.
+// Reads a lock file safely: it may be a FIFO, a link, a device or a huge file
+// put there by anyone, since the lock directory is world-writable. Only a small
+// regular file whose first line is a PID in 1..pid_max names a process.
 LockFileReading readLockFile(const std::string& path);
 
-// Removes a lock file left by a process that has ended, only if the file there
-// is still the one read (same device and inode) and still names that ended
-// process: it is moved aside first and looked at where nobody else looks, and
-// what turns out not to be stale is put back. A check followed by unlink()
-// could remove a lock another program has just made in its place.
+// What a lock file means for the port.
+enum class LockVerdict {
+    Free,           // absent, or this process's own
+    Stale,          // its process is known to have ended
+    Held,           // by a live process
+    HeldUnseen,     // by a process out of sight, which keeps a flock on it
+    CannotTell,     // it names a process out of sight, which may live
+    NamesNoProcess, // no PID can be read from it
+};
+// Pure: `flocked` (someone holds a flock on the file) counts only for a process
+// out of sight. The program name tells a lock of this program's, which keeps
+// such a flock while it lives: without the flock, its holder has ended.
+LockVerdict judgeLockFile(const LockFileReading& reading, pid_t self, Liveness liveness,
+                          bool flocked);
+
+// Reads the lock file, giving one being written a second to finish, and judges
+// it. Throws PortFailure naming the holder unless it is free or stale.
+struct JudgedLockFile
+{
+    LockFileReading reading;
+    LockVerdict verdict;
+};
+JudgedLockFile refuseIfHeld(const std::string& path);
+
+// Removes a stale lock file only if the file there is still the one read and
+// still stale: it is moved aside first and judged again where nobody else
+// looks, and what turns out not to be stale is put back. A check followed by
+// unlink() could remove a lock another program has just made in its place.
 enum class StaleLockRemoval {
     Removed,
     Replaced,  // it is no longer the file read: read it again
@@ -43,46 +71,12 @@ enum class StaleLockRemoval {
 StaleLockRemoval removeStaleLock(const std::string& path, const LockFileReading& reading);
 
 // Where a lock file is moved aside to be looked at: beside it, named after this
-// process and what it is doing (".stale", ".gone"), so that nobody else looks there.
+// process and what it is doing (".stale", ".gone", ".left"), so that nobody
+// else looks there.
 std::string asidePath(const std::string& path, const char* purpose);
 
-// Removes the lock file at path if it is still the one with this identity: moved
-// aside first, so that a lock another program has put in its place is never the
-// one removed, and put back if it is not ours. Only async-signal-safe calls, for
-// the keeper after fork().
-void removeOwnLockFile(const char* path, const char* aside, dev_t device, ino_t inode);
-
-// Somebody created the lock file first.
-class LockFileExists : public PortFailure
-{
-public:
-    using PortFailure::PortFailure;
-};
-
-// This process's own lock file: created exclusively with our PID in the ten
-// columns other serial programs read, and removed with this object.
-class OwnLockFile
-{
-public:
-    // Throws LockFileExists when it is there already, PortFailure when it cannot
-    // be created.
-    explicit OwnLockFile(std::string path);
-    ~OwnLockFile();
-
-    OwnLockFile(const OwnLockFile&) = delete;
-    OwnLockFile& operator=(const OwnLockFile&) = delete;
-
-    const std::string& path() const { return path_; }
-    dev_t device() const { return device_; }
-    ino_t inode() const { return inode_; }
-
-private:
-    std::string path_;
-    std::string aside_;
-    // Which file is ours, so that a lock file put in its place by another
-    // program is never removed.
-    dev_t device_ = 0;
-    ino_t inode_ = 0;
-};
+// Puts a lock file moved aside back at path, unless another has been made there
+// meanwhile, which then holds the port. Async-signal-safe.
+void putBack(const char* aside, const char* path);
 
 } // namespace potpanel

@@ -1,6 +1,7 @@
 #include "lock_keeper.h"
 
 #include "lock_file.h"
+#include "own_lock_file.h"
 #include "serial_port.h"
 
 #include <cerrno>
@@ -23,7 +24,7 @@ struct Identity
     ino_t inode;
 };
 
-// Reads exactly size bytes; false at the end of the pipe.
+// Reads exactly size bytes; false once the other end has closed.
 bool readAll(int fd, void* data, std::size_t size)
 {
     auto* bytes = static_cast<char*>(data);
@@ -96,9 +97,9 @@ LockKeeper::LockKeeper(const std::string& lockPath) : path_(lockPath)
     }
     const int error = errno;
     ::close(ends[0]);
-    pipe_ = ends[1];
+    socket_ = ends[1];
     if (keeper_ < 0) {
-        ::close(pipe_);
+        ::close(socket_);
         throw PortFailure(std::string("cannot start the lock file's keeper: ") +
                           std::strerror(error));
     }
@@ -111,7 +112,7 @@ LockKeeper::~LockKeeper()
 
 void LockKeeper::stop()
 {
-    ::close(pipe_);
+    ::close(socket_);
     while (::waitpid(keeper_, nullptr, 0) < 0 && errno == EINTR) {
     }
 }
@@ -123,8 +124,8 @@ bool LockKeeper::keep(dev_t device, ino_t inode)
     // that starting it early costs the program no wait.
     char ready = 0;
     const Identity ours{device, inode};
-    return readAll(pipe_, &ready, 1) &&
-           ::send(pipe_, &ours, sizeof ours, MSG_NOSIGNAL) == sizeof ours;
+    return readAll(socket_, &ready, 1) &&
+           ::send(socket_, &ours, sizeof ours, MSG_NOSIGNAL) == sizeof ours;
 }
 
 } // namespace potpanel

@@ -7,16 +7,16 @@ namespace potpanel {
 
 // Removes this process's lock file however the process ends, SIGKILL, a crash
 // and _exit() included: a small child process, forked before the port is
-// opened, that holds nothing but the reading end of a pipe. Once told which file
-// is the lock (keep()), it waits for the pipe to close, which happens when this
-// process ends in any way or the keeper is destroyed; then it removes the file
-// if it is still the one this process made, and exits.
+// opened, that holds nothing but one end of a socket pair. Once told which file
+// is the lock (keep()), it waits for the socket to close, which happens when
+// this process ends in any way or the keeper is destroyed; then it removes the
+// file if it is still the one this process made, and exits.
 class LockKeeper
 {
 public:
     // Throws PortFailure when the keeper cannot be started.
     explicit LockKeeper(const std::string& lockPath);
-    // Closes the pipe and waits for the keeper to finish.
+    // Closes the socket and waits for the keeper to finish.
     ~LockKeeper();
 
     LockKeeper(const LockKeeper&) = delete;
@@ -32,7 +32,7 @@ private:
     void stop();
 
     std::string path_;
-    int pipe_ = -1;
+    int socket_ = -1;
     pid_t keeper_ = -1;
 };
 

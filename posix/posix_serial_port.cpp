@@ -1,6 +1,9 @@
 #include "posix_serial_port.h"
 
 #include "access_advice.h"
+#include "line_termios.h"
+#include "lock_file.h"
+#include "look.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -11,12 +14,9 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
-#include <utility>
-#include <vector>
 
 namespace potpanel {
 namespace {
@@ -28,18 +28,7 @@ using namespace std::chrono_literals;
 // no single wait is longer than this.
 constexpr auto waitSlice = 50ms;
 
-struct Speed
-{
-    std::int32_t baud;
-    speed_t code;
-};
-
-constexpr Speed speeds[] = {
-    {50, B50},       {75, B75},         {110, B110},       {134, B134},       {150, B150},
-    {200, B200},     {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
-    {2400, B2400},   {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
-    {57600, B57600}, {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600},
-};
+constexpr const char* openedExclusively = "in use by another program, which opened it exclusively";
 
 std::string errorText(int error = errno)
 {
@@ -53,7 +42,7 @@ std::string openFailure(const std::string& device, int error)
     case EPERM:
         return permissionDenied(device);
     case EBUSY:
-        return "in use by another program, which opened it exclusively";
+        return openedExclusively;
     case ENXIO:
     case ENODEV:
     case EIO:
@@ -70,37 +59,18 @@ int queuedBytes(int fd)
     return ::ioctl(fd, TIOCOUTQ, &queued) == 0 ? queued : 0;
 }
 
-// Every port still open, so that an exit from deep inside the window system
-// (the display connection broke) still drains, closes and unlocks them.
-std::vector<PosixSerialPort*>& openPorts()
-{
-    static std::vector<PosixSerialPort*> ports;
-    return ports;
-}
+// The port open now, so that an exit from deep inside the window system (the
+// display connection broke) still drains, closes and unlocks it.
+PosixSerialPort* openPort = nullptr;
 
-extern "C" void closeOpenPortsAtExit()
+extern "C" void closeOpenPortAtExit()
 {
-    while (!openPorts().empty()) {
-        try {
-            openPorts().back()->close();
-        } catch (const PortFailure&) {
-            // Too late to tell anyone; the port is closed all the same.
-        }
+    try {
+        if (openPort)
+            openPort->close();
+    } catch (const PortFailure&) {
+        // Too late to tell anyone; the port is closed all the same.
     }
-}
-
-void track(PosixSerialPort* port)
-{
-    // The list first: exit handlers run in reverse, so it outlives the handler.
-    std::vector<PosixSerialPort*>& ports = openPorts();
-    static const bool registered = std::atexit(closeOpenPortsAtExit) == 0;
-    (void)registered;
-    ports.push_back(port);
-}
-
-void untrack(PosixSerialPort* port)
-{
-    std::erase(openPorts(), port);
 }
 
 } // namespace
@@ -113,29 +83,37 @@ PosixSerialPort::~PosixSerialPort()
 
 void PosixSerialPort::lookAhead(const std::string& device)
 {
-    // Forked now, while the program is small and has one thread. Should either
-    // fail to start, open() tries again and says why.
+    // Forked now, while the program is small and has one thread. Should it fail
+    // to start, open() tries again and says why.
     try {
         keeper_.emplace(lockFilePath(device));
-        lookedAt_ = device;
-        look_ = std::async(std::launch::async, lookForHolders, device);
-    } catch (const std::exception&) {
+    } catch (const PortFailure&) {
         keeper_.reset();
     }
+    try {
+        beginLook(device, std::launch::async);
+    } catch (const std::system_error&) {
+        look_ = {}; // no thread to spare: open() looks itself
+    }
+}
+
+void PosixSerialPort::beginLook(const std::string& device, std::launch how)
+{
+    lookedAt_ = device;
+    look_ = std::async(how, lookForHolders, device);
 }
 
 void PosixSerialPort::open(const std::string& device, const LineSettings& settings)
 {
     if (fd_ >= 0)
         throw PortFailure("already open");
+    if (!look_.valid() || lookedAt_ != device)
+        beginLook(device, std::launch::deferred);
     try {
-        if (look_.valid() && lookedAt_ == device)
-            look_.get();
-        else
-            lookForHolders(device);
+        look_.get();
         if (!keeper_ || keeper_->lockPath() != lockFilePath(device))
             keeper_.emplace(lockFilePath(device));
-        claim_.emplace(*keeper_, device);
+        lockFile_.emplace(*keeper_, device);
     } catch (const PortFailure&) {
         keeper_.reset();
         throw;
@@ -143,75 +121,40 @@ void PosixSerialPort::open(const std::string& device, const LineSettings& settin
     fd_ = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd_ < 0) {
         const int error = errno;
-        claim_.reset();
+        lockFile_.reset();
         keeper_.reset();
         throw PortFailure(openFailure(device, error));
     }
-    track(this);
-    // Until it is this port's alone, a refusal changes nothing of the holder's:
-    // no flush, no settings, no modem lines, and its exclusive mode stays.
+    static const bool closesAtExit = std::atexit(closeOpenPortAtExit) == 0;
+    (void)closesAtExit;
+    openPort = this;
     if (!::isatty(fd_))
         failAndRelease("not a serial device");
     // Root opens a port in exclusive mode all the same; the mode says someone holds it.
     if (int exclusive = 0; ::ioctl(fd_, TIOCGEXCL, &exclusive) == 0 && exclusive)
-        failAndRelease("in use by another program, which opened it exclusively");
+        failAndRelease(openedExclusively);
     if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-        // Taken since the look before the open, or by a program the look cannot see.
+        // Taken since the look, or by a program the look cannot see.
         const int error = errno;
         failAndRelease(error == EWOULDBLOCK
                            ? std::string("in use by another program, which has locked the device")
                            : "cannot lock the device: " + errorText(error));
     }
-    // Other programs that open the device now get EBUSY, whatever locks they honour.
-    exclusive_ = ::ioctl(fd_, TIOCEXCL) == 0;
-    configure(settings);
-}
+    claimed_ = true;
+    setExclusive_ = ::ioctl(fd_, TIOCEXCL) == 0;
 
-void PosixSerialPort::configure(const LineSettings& settings)
-{
-    const auto speed = std::ranges::find(speeds, settings.baudRate, &Speed::baud);
-    if (speed == std::end(speeds))
-        failAndRelease("the speed " + std::to_string(settings.baudRate) +
-                       " is not one this system's serial ports know");
-    if (settings.stopBits == StopBits::OneAndHalf)
-        failAndRelease("1.5 stop bits cannot be set on this system's serial ports; use 1 or 2");
-
-    termios line{};
-    if (::tcgetattr(fd_, &line) != 0)
+    termios was{};
+    if (::tcgetattr(fd_, &was) != 0)
         failAndRelease("cannot read the line settings: " + errorText());
-    ::cfmakeraw(&line);
-    line.c_iflag &= ~(IXON | IXOFF | IXANY);
-    line.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
-    line.c_cflag |= CLOCAL | CREAD;
-    constexpr tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
-    line.c_cflag |= sizes[settings.dataBits - 5];
-    switch (settings.parity) {
-    case Parity::None:
-        break;
-    case Parity::Even:
-        line.c_cflag |= PARENB;
-        break;
-    case Parity::Odd:
-        line.c_cflag |= PARENB | PARODD;
-        break;
-    case Parity::Mark:
-        line.c_cflag |= PARENB | CMSPAR | PARODD;
-        break;
-    case Parity::Space:
-        line.c_cflag |= PARENB | CMSPAR;
-        break;
+    termios line{};
+    try {
+        line = rawLine(was, settings);
+    } catch (const PortFailure& failure) {
+        failAndRelease(failure.what());
     }
-    if (settings.stopBits == StopBits::Two)
-        line.c_cflag |= CSTOPB;
-    ::cfsetispeed(&line, speed->code);
-    ::cfsetospeed(&line, speed->code);
     if (::tcsetattr(fd_, TCSANOW, &line) != 0)
         failAndRelease("cannot apply the line settings " + toString(settings) + ": " + errorText());
-
-    // Start bit, data, parity and stop bits.
-    const int bits = 1 + settings.dataBits + (settings.parity != Parity::None ? 1 : 0) +
-                     (settings.stopBits == StopBits::Two ? 2 : 1);
-    characterMicroseconds_ = 1'000'000L * bits / settings.baudRate + 1;
+    characterMicroseconds_ = characterMicroseconds(settings);
 }
 
 void PosixSerialPort::setRts(bool on)
@@ -242,17 +185,13 @@ void PosixSerialPort::write(std::string_view bytes)
         }
         if (written < 0 && errno == EINTR)
             continue;
-        if (written < 0 && errno != EAGAIN) {
-            if (errno == EIO || errno == ENXIO || errno == ENODEV)
-                failAndRelease("the device has gone (unplugged, or nothing at the far end): " +
-                               errorText());
-            failAndRelease(errorText());
-        }
+        if (written < 0 && errno != EAGAIN)
+            failAndRelease(errno == EIO || errno == ENXIO || errno == ENODEV
+                               ? deviceHasGone(errorText())
+                               : errorText());
         const auto now = Clock::now();
         if (now >= deadline)
-            failAndRelease("the line took too little for " +
-                           std::to_string(std::chrono::seconds(writeLimit).count()) + " seconds; " +
-                           std::to_string(bytes.size()) + " bytes were not sent");
+            failAndRelease(writeTimedOut(bytes.size()));
         pollfd room{fd_, POLLOUT, 0};
         const auto wait = std::min<Clock::duration>(waitSlice, deadline - now);
         ::poll(&room, 1,
@@ -270,31 +209,31 @@ void PosixSerialPort::close()
                           std::chrono::microseconds(queuedBytes(fd_) * characterMicroseconds_) +
                           drainMargin;
     while (queuedBytes(fd_) > 0 && Clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::this_thread::sleep_for(10ms);
     const int unsent = queuedBytes(fd_);
     if (unsent > 0)
         ::tcflush(fd_, TCOFLUSH);
     release();
     if (unsent > 0)
-        throw PortFailure("the line did not drain in time; " + std::to_string(unsent) +
-                          " bytes were not sent");
+        throw PortFailure(drainTimedOut(static_cast<std::size_t>(unsent)));
 }
 
 void PosixSerialPort::release()
 {
-    if (exclusive_)
+    if (setExclusive_)
         ::ioctl(fd_, TIOCNXCL);
-    exclusive_ = false;
+    setExclusive_ = claimed_ = false;
     ::close(fd_);
     fd_ = -1;
-    claim_.reset();
+    lockFile_.reset();
     keeper_.reset();
-    untrack(this);
+    if (openPort == this)
+        openPort = nullptr;
 }
 
 void PosixSerialPort::failAndRelease(const std::string& cause)
 {
-    if (exclusive_)
+    if (claimed_)
         ::tcflush(fd_, TCOFLUSH);
     release();
     throw PortFailure(cause);

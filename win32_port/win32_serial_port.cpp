@@ -108,10 +108,7 @@ void Win32SerialPort::configure(const LineSettings& settings)
     if (!::SetCommTimeouts(handle_.get(), &timeouts))
         failAndRelease("cannot set the port's timeouts: " + systemErrorText(::GetLastError()));
 
-    // Start bit, data, parity and stop bits.
-    const int bits = 1 + settings.dataBits + (settings.parity != Parity::None ? 1 : 0) +
-                     (settings.stopBits == StopBits::One ? 1 : 2);
-    characterMicroseconds_ = 1'000'000L * bits / settings.baudRate + 1;
+    characterMicroseconds_ = characterMicroseconds(settings);
 }
 
 void Win32SerialPort::setRts(bool on)
@@ -130,17 +127,13 @@ void Win32SerialPort::write(std::string_view bytes)
     if (!::WriteFile(handle_.get(), bytes.data(), DWORD(bytes.size()), &written, nullptr)) {
         const DWORD error = ::GetLastError();
         if (error != ERROR_TIMEOUT && error != WAIT_TIMEOUT) {
-            failAndRelease((deviceGone(error) ? "the device has gone (unplugged, or nothing at "
-                                                "the far end): "
-                                              : "") +
-                           systemErrorText(error));
+            failAndRelease(deviceGone(error) ? deviceHasGone(systemErrorText(error))
+                                             : systemErrorText(error));
         }
     }
     // The write timeout ends a write early, with less written.
     if (written < bytes.size())
-        failAndRelease("the line took too little for " +
-                       std::to_string(std::chrono::seconds(writeLimit).count()) + " seconds; " +
-                       std::to_string(bytes.size() - written) + " bytes were not sent");
+        failAndRelease(writeTimedOut(bytes.size() - written));
 }
 
 std::size_t Win32SerialPort::queuedBytes() const
@@ -166,8 +159,7 @@ void Win32SerialPort::close()
         ::PurgeComm(handle_.get(), PURGE_TXABORT | PURGE_TXCLEAR);
     handle_.reset();
     if (unsent > 0)
-        throw PortFailure("the line did not drain in time; " + std::to_string(unsent) +
-                          " bytes were not sent");
+        throw PortFailure(drainTimedOut(unsent));
 }
 
 void Win32SerialPort::failAndRelease(const std::string& cause)

@@ -324,7 +324,7 @@ PORT_STEPS = [
     ("9600,N,8,1", ["rts", "write:80000", "close"], (), True, ["ok"] * 4, BURST),
     ("4800,E,7,2", ["write:5", "close"], (), True, ["ok"] * 3, BURST[:5]),
     ("9600,N,8,1", ["write:80000"], (), False,
-     ["ok", "failed: the line took too little for 10 seconds; "], None),
+     ["ok", "failed: the line did not take everything within 10 seconds; "], None),
     ("9600,N,8,1", ["write:5", "close"], ("FAKE_MODEM_STUCK=480",), True,
      ["ok", "ok", "failed: the line did not drain in time; 480 bytes were not sent"], BURST[:5]),
     ("9600,N,8,1", ["write:5", "close"], ("FAKE_MODEM_SLOW=3",), True, ["ok"] * 3, BURST[:5]),
