@@ -29,17 +29,20 @@ class Panel:
     """One run of the program on COM1, the fake modem preloaded, settings of its own (the user's in
     config, the administrator's in xdg), and the operator's hands on its window."""
 
-    def __init__(self, com1, display, env=(), args=(), prefix=(), hidden=False):
+    def __init__(self, com1, display, env=(), args=(), prefix=(), pids=None):
         self.com1, self.display, self.out = com1, display, f"{com1.work}/{id(self)}"
         argv = [*prefix, "env", f"LD_PRELOAD={FAKE_MODEM}", f"FAKE_MODEM_LOG={self.out}.modem",
                 f"XDG_CONFIG_HOME={com1.work}/config", f"XDG_CONFIG_DIRS={com1.work}/xdg",
                 *com1.environment, *env, POTPANEL, *args]
-        if hidden:  # a sandbox with a /proc of its own, where no holder outside can be seen
-            argv = ["unshare", "--pid", "--fork", "--kill-child", "--mount-proc", "sh", "-c",
-                    'mount --bind "$0" /proc/consoles && exec "$@"', f"{com1.work}/consoles", *argv]
+        # pids: "own", a PID namespace of its own under the machine's /proc; "sandbox", with a /proc
+        # of its own too, where no process outside can be seen
+        if pids:
+            argv = ["unshare", "--pid", "--fork", "--kill-child", *["--mount-proc", "sh", "-c",
+                    'mount --bind "$0" /proc/consoles && exec "$@"', f"{com1.work}/consoles"]
+                    * (pids == "sandbox"), *argv]
         with open(f"{self.out}.out", "w") as out, open(f"{self.out}.err", "w") as err:
             self.process = com1.popen(argv, env=display.env, stdout=out, stderr=err)
-        self.pid, self.window_pid = self.process.pid, 1 if hidden else self.process.pid
+        self.pid, self.window_pid = self.process.pid, 1 if pids else self.process.pid
 
     def show(self, excluding=()):
         self.window = self.display.wait_window(CAPTION, self.window_pid, excluding=excluding)
@@ -263,6 +266,9 @@ def kill(number):
     return lambda panel: os.kill(panel.pid, number)
 
 
+DEAD = int(subprocess.run(["sh", "-c", "echo $$"], capture_output=True).stdout)  # ended
+
+
 # how it ends; how COM1, ttyUSB0, is named: the arguments, the user's or the administrator's setting
 ENDINGS = [
     ("EXIT by keyboard; --com1", keys("Tab", "Tab", "Tab", "Tab", "space"),
@@ -274,6 +280,11 @@ ENDINGS = [
     ("SIGHUP; --com1 before the setting", kill(signal.SIGHUP),
      {"args": ["--com1", USB0], "setting": DEVICE}),
     ("SIGINT; the administrator's setting", kill(signal.SIGINT), {"system": USB0}),
+    # in a PID namespace the lock file holds the PID as /proc numbers it, and the program's name
+    ("EXIT by mouse; a PID namespace", click("Command1"), {"setting": USB0, "pids": "own"}),
+    ("EXIT by mouse; a sandbox, a lock left by a crash in one", click("Command1"),
+     {"setting": USB0, "pids": "sandbox",
+      "setup": [f"printf '%10d\\npotpanel\\n' {DEAD} >{USB0_LOCK}"]}),
 ]
 
 
@@ -282,15 +293,18 @@ class Endings(Scenario):
         for name, ending, given in ENDINGS:
             with self.row(name):
                 line = dict(given, device=USB0)
-                args = line.pop("args", ())
-                panel = self.start(self.com1(**line), args=args)
+                args, pids = line.pop("args", ()), line.pop("pids", None)
+                panel = self.start(self.com1(**line), args=args, pids=pids)
+                pid = {None: panel.pid, "sandbox": 1}.get(pids) or int(pathlib.Path(
+                    f"/proc/{panel.pid}/task/{panel.pid}/children").read_text())
                 panel.keys("Right")
                 panel.com1.far_end.wait_for(3)
                 lock = pathlib.Path(panel.com1.path(USB0_LOCK))
                 held = lock.exists() and (lock.read_text(), lock.stat().st_mode & 0o777)
                 ending(panel)
                 self.assertEnded(panel, [("A", 51)])
-                self.assertEqual(held, (f"{panel.pid:10d}\n", 0o644), "the lock file while running")
+                self.assertEqual(held, (f"{pid:10d}\n" + "potpanel\n" * bool(pids), 0o644),
+                                 "the lock file while running")
                 self.assertFalse(lock.exists(), "the lock file is left")
 
 
@@ -338,10 +352,18 @@ REFUSALS = [
     ("login session", dict(take=LOGIN), "COM1|in use by process {pid} (sleep)"),
     ("lock directory read-only", dict(locks="ro"), "COM1|lock"),
     ("markup in a name", dict(take=NAMED + "'<i>ab</i>cd'"), "process {pid} (<i>ab</i>cd)"),
-    ("flock out of sight, output queued", dict(take=hold("flock", "queue"), hidden=True),
+    ("flock out of sight, output queued", dict(take=hold("flock", "queue"), pids="sandbox"),
      "COM1|in use by another program, which has locked the device"),
     ("few file descriptors", dict(take=LOGIN, prefix=["prlimit", "--nofile=12"]),
      "process {pid} (sleep)"),
+    # the panel in a PID namespace (a container, a sandboxed application), COM1's holder outside
+    ("UUCP lock from outside, a PID namespace", dict(take=NAMED + "minicom", pids="own"),
+     "in use by process {pid} (minicom), which holds the lock file {lock}"),
+    ("UUCP lock from outside, a sandbox", dict(take=NAMED + "minicom", pids="sandbox"),
+     "{lock} names process {pid}, which this panel cannot see from inside its PID namespace|"
+     "ps -p {pid}"),
+    ("another potpanel outside, a sandbox", dict(take="potpanel", pids="sandbox"),
+     "in use by a program outside this panel's PID namespace (process {pid} there)"),
     # COM1 on another device, named by --com1 or the setting
     ("--com1 names nothing", dict(device=USB0, args=["--com1", "/dev/ttyUSB7"]),
      "COM1 (/dev/ttyUSB7): cannot open the port: no such device"),
@@ -354,7 +376,6 @@ REFUSALS = [
      f"COM1: cannot open the port: cannot read the settings file {CONF} (is a directory)"),
 ]
 
-DEAD = int(subprocess.run(["sh", "-c", "echo $$"], capture_output=True).stdout)  # ended
 JOIN = (r"sed -E '/^dialout:/{{s/:$/:nobody/;t;s/$/,nobody/}}' /etc/group >{work}/group && "
         r"mount --bind {work}/group /etc/group")  # nobody joins dialout
 NOBODY = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"]
@@ -379,7 +400,7 @@ OTHER_USERS = [
     ("another user's stale lock", dict(owner="root:dialout 0666", prefix=NOBODY,
                                        setup=[f"printf '%10d\\n' {DEAD} >{LOCK_FILE}"]),
      f"left by process {DEAD}|belongs to root|administrator to delete it (sudo rm {LOCK_FILE})"),
-    ("exclusive mode out of sight, root", dict(take=hold("excl", "flock", "queue"), hidden=True),
+    ("exclusive mode out of sight, root", dict(take=hold("excl", "flock", "queue"), pids="sandbox"),
      "COM1|in use by another program, which opened it exclusively"),
 ]
 
@@ -390,7 +411,7 @@ class Refusing(Scenario):
             with self.row(name):
                 line = dict(given)
                 take = line.pop("take", "")
-                how = {key: line.pop(key) for key in ("args", "prefix", "hidden") if key in line}
+                how = {key: line.pop(key) for key in ("args", "prefix", "pids") if key in line}
                 takes = take.rsplit("'", 1)[-1]  # what a holder takes; its output may stay queued
                 com1 = self.com1(read="queue" not in takes, **line)
                 names = {"lock": LOCK_FILE, "work": com1.work, "other": com1.far_end
