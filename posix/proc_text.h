@@ -40,6 +40,7 @@ struct LockLine
     long pid = 0;
     dev_t filesystem = 0;
     unsigned long inode = 0;
+    bool operator==(const LockLine&) const = default;
 };
 std::optional<LockLine> parseLockLine(std::string_view line);
 
@@ -73,6 +74,7 @@ struct ProcessStat
     dev_t terminal = 0;
     // A zombie (Z) or a dead process (X) holds nothing.
     bool ended() const { return state == 'Z' || state == 'X'; }
+    bool operator==(const ProcessStat&) const = default;
 };
 std::optional<ProcessStat> parseProcessStat(std::string_view text);
 
@@ -98,6 +100,7 @@ struct LockFileText
     Kind kind = Kind::NamesNoProcess;
     pid_t pid = 0;
     std::string program;
+    bool operator==(const LockFileText&) const = default;
 };
 LockFileText parseLockFileText(std::string_view text, long highestPid);
 
