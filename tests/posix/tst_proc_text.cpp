@@ -64,7 +64,7 @@ private slots:
     void readsLockFileTexts();
     void buildsARawLine();
     void judgesLockFiles();
-    void namesEveryKindOfLockHolder();
+    void namesEveryKindOfHolder();
 };
 
 void TestProcText::readsLockLines()
@@ -275,14 +275,16 @@ void TestProcText::judgesLockFiles()
     }
 }
 
-void TestProcText::namesEveryKindOfLockHolder()
+void TestProcText::namesEveryKindOfHolder()
 {
     // Process 42 holds an open file description's lock, which /proc/locks leaves unnamed; 43 a
-    // POSIX lock; this process (7) one of its own. Inside a PID namespace, 44 is a zombie and 45
-    // is out of sight.
+    // POSIX lock (50 one on another filesystem); this process (7) one of its own. 46, whose files
+    // cannot be seen, has ttyS0 as its terminal. Inside a PID namespace, 44 is a zombie and 45 is
+    // out of sight.
     const SavedTree tree{
         {"/proc/self/status", "NSpid:\t7\t1\n"},
-        {"/proc/locks", "1: OFDLCK ADVISORY  WRITE -1 00:05:1039 0 EOF\n"
+        {"/proc/locks", "0: POSIX  ADVISORY  WRITE 50 00:06:2000 0 EOF\n"
+                        "1: OFDLCK ADVISORY  WRITE -1 00:05:1039 0 EOF\n"
                         "2: POSIX  ADVISORY  WRITE 43 00:05:2000 0 EOF\n"
                         "3: FLOCK  ADVISORY  WRITE 7 00:05:3000 0 EOF\n"},
         {"/proc/41/fd/0", "-> /dev/null"},
@@ -291,7 +293,8 @@ void TestProcText::namesEveryKindOfLockHolder()
         {"/proc/42/fdinfo/3", "pos:\t0\nlock:\t1: OFDLCK ADVISORY  WRITE -1 00:05:1039 0 EOF\n"},
         {"/proc/42/comm", "minicom\n"},
         {"/proc/42/stat", "42 (minicom) S 1 42 42 0 -1\n"},
-        {"/proc/44/stat", "44 (cu) Z 1 44 44 0 -1\n"},
+        {"/proc/44/stat", "44 (cu) Z 1 44 44 1088 -1\n"},
+        {"/proc/46/stat", "46 (agetty) S 1 46 46 1088 -1\n"},
     };
     const ProcFiles proc = tree.proc();
     QCOMPARE(lockHolder(fileAt(makedev(0, 5), 1039), proc), std::optional<long>(42));
@@ -300,6 +303,16 @@ void TestProcText::namesEveryKindOfLockHolder()
     QCOMPARE(lockHolder(fileAt(makedev(0, 5), 3000), proc), std::nullopt);
     QVERIFY(liveness(42, proc) == Liveness::Live && liveness(44, proc) == Liveness::Ended &&
             liveness(45, proc) == Liveness::Unseen);
+    struct stat ttyS0 = fileAt(makedev(0, 5), 1);
+    ttyS0.st_mode = S_IFCHR;
+    ttyS0.st_rdev = makedev(4, 64);
+    const auto holder = processHolding(ttyS0, proc);
+    QVERIFY(holder && holder->pid == 46 && holder->how == Holder::How::ControllingTerminal);
+    // Every devpts instance numbers its terminals from 0.
+    struct stat pts0 = ttyS0, otherPts0 = ttyS0;
+    pts0.st_rdev = otherPts0.st_rdev = makedev(136, 0);
+    otherPts0.st_dev = makedev(0, 99);
+    QVERIFY(sameFile(pts0, pts0) && !sameFile(pts0, otherPts0));
 }
 
 QTEST_APPLESS_MAIN(TestProcText)
