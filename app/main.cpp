@@ -16,7 +16,7 @@ int main(int argc, char* argv[])
         std::fputs(usage(Platform::Qt).c_str(), stdout);
         return EXIT_SUCCESS;
     case CommandLine::Request::Version:
-        std::fputs(versionText().c_str(), stdout);
+        std::fputs(versionText(Platform::Qt).c_str(), stdout);
         return EXIT_SUCCESS;
     case CommandLine::Request::Refused:
         std::fprintf(stderr, "%s: %s\n\n%s", argv[0], line.refusal.c_str(),

@@ -2,6 +2,7 @@
 
 #include "application_identity.h"
 #include "failure_message.h"
+#include "form1_qt.h"
 #include "panel_controller.h"
 #include "panel_window.h"
 #include "termination_requests.h"
@@ -19,6 +20,10 @@ int runPanel(QApplication& app, std::unique_ptr<SerialPort> port,
     QCoreApplication::setOrganizationName(QString::fromLatin1(organizationName));
     QCoreApplication::setOrganizationDomain(QString::fromLatin1(organizationDomain));
     QGuiApplication::setDesktopFileName(QString::fromLatin1(desktopFileName));
+    // Every text the program shows, its messages too, in the window's own face,
+    // not in Qt's default, whatever fontconfig makes of sans-serif: on a system with
+    // only Liberation's fonts, that is Liberation Mono.
+    QApplication::setFont(windowFont());
     // The program ends by EXIT, the unload handling or a failure, each with its
     // own status; closing the last window must not end it a second time.
     QGuiApplication::setQuitOnLastWindowClosed(false);

@@ -1,11 +1,30 @@
 #include "port_choice.h"
 
+#include "application_identity.h"
 #include "failure_message.h"
 
+#include <QCoreApplication>
+#include <QFileInfo>
 #include <QPushButton>
+#include <QStandardPaths>
 
 namespace potpanel {
 namespace {
+
+// The simulator as the operator can start it from here: its name where the
+// search path finds the one beside this program (installed), else its path (in
+// a build folder); nothing when none was built or installed beside it.
+QString simulatorCommand()
+{
+    const QString name = QString::fromLatin1(simulatorName);
+    const QFileInfo beside(QCoreApplication::applicationDirPath() + '/' + name);
+    if (!beside.isFile() || !beside.isExecutable())
+        return {};
+    const QString found = QStandardPaths::findExecutable(name);
+    if (!found.isEmpty() && QFileInfo(found).canonicalFilePath() == beside.canonicalFilePath())
+        return name;
+    return beside.absoluteFilePath();
+}
 
 QString describe(const MachineSerialPort& port)
 {
@@ -32,8 +51,9 @@ std::optional<std::string> choosePort(const std::exception& failure,
     if (ports.empty()) {
         text += "No serial port of this computer is free. Connect the controller, through a USB "
                 "serial adapter (/dev/ttyUSB0, /dev/ttyACM0) if the computer has no port of its "
-                "own, and start the panel again. To try the panel without a controller, run "
-                "potpanel-sim.";
+                "own, and start the panel again.";
+        if (const QString simulator = simulatorCommand(); !simulator.isEmpty())
+            text += " To try the panel without a controller, run " + simulator + '.';
     } else {
         text += "The serial ports of this computer that are free:";
         for (std::size_t n = 0; n < ports.size(); ++n)

@@ -11,7 +11,8 @@ namespace potpanel {
 
 // The message for a COM1 whose device does not exist: the failure, then the
 // machine's free serial ports, each with a button that makes it COM1; with none,
-// how to try the panel without a controller. Returns the port chosen (by its
+// how to try the panel without a controller: the simulator by its name where it is
+// installed, by its path in a build folder. Returns the port chosen (by its
 // stable name where it has one), or nothing once the message has been dismissed
 // (OK, Return, Escape, closing it).
 std::optional<std::string> choosePort(const std::exception& failure,

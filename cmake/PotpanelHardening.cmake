@@ -1,7 +1,8 @@
 # Optimised builds get the hardening Debian builds its packages with: fortified
 # libc calls, stack protector, format checks, full RELRO with immediate binding,
 # position-independent executables. The flags come from dpkg-buildflags, so they
-# follow what the distribution chooses; where it is missing nothing is added.
+# follow what the distribution chooses; where it is missing nothing is added, and
+# an optimised build says so.
 #
 # Sanitizer builds are left alone: the sanitizers replace the libc calls that
 # fortification would check, and the two are not meant to be combined.
@@ -11,7 +12,14 @@ set(CMAKE_POSITION_INDEPENDENT_CODE ON)
 
 find_program(DPKG_BUILDFLAGS_PROGRAM dpkg-buildflags)
 mark_as_advanced(DPKG_BUILDFLAGS_PROGRAM)
-if(NOT DPKG_BUILDFLAGS_PROGRAM OR POTPANEL_SANITIZE)
+if(POTPANEL_SANITIZE)
+    return()
+endif()
+if(NOT DPKG_BUILDFLAGS_PROGRAM)
+    if(CMAKE_CONFIGURATION_TYPES OR CMAKE_BUILD_TYPE MATCHES "^(Release|RelWithDebInfo|MinSizeRel)$")
+        message(WARNING "dpkg-buildflags is missing, so this optimised build gets none of Debian's "
+                        "hardening flags: install dpkg-dev (tools/run does) and configure again.")
+    endif()
     return()
 endif()
 

@@ -46,6 +46,11 @@ constexpr QtOption qtOptions[] = {
     {"dograb", Value::None},
 };
 
+const char* programName(Platform platform)
+{
+    return platform == Platform::Simulator ? simulatorName : applicationName;
+}
+
 CommandLine refused(std::string why)
 {
     CommandLine line;
@@ -59,7 +64,7 @@ CommandLine refused(std::string why)
 CommandLine readCommandLine(const std::vector<std::string>& arguments, Platform platform)
 {
     CommandLine line;
-    line.qtArguments.push_back(arguments.empty() ? applicationName : arguments.front());
+    line.qtArguments.push_back(arguments.empty() ? programName(platform) : arguments.front());
     for (std::size_t at = 1; at < arguments.size(); ++at) {
         const std::string& argument = arguments[at];
         if (argument == "-h" || argument == "--help") {
@@ -70,7 +75,8 @@ CommandLine readCommandLine(const std::vector<std::string>& arguments, Platform 
             line.request = CommandLine::Request::Version;
             return line;
         }
-        if (argument == "--com1" || argument.starts_with("--com1=")) {
+        if (platform != Platform::Simulator &&
+            (argument == "--com1" || argument.starts_with("--com1="))) {
             std::string device = argument.size() > 6         ? argument.substr(7)
                                  : at + 1 < arguments.size() ? arguments[++at]
                                                              : std::string();
@@ -133,6 +139,18 @@ std::optional<std::string> comPortName(std::string_view text)
 
 std::string usage(Platform platform)
 {
+    if (platform == Platform::Simulator)
+        return std::string("Usage: ") + simulatorName + R"( [Qt options]
+Shows the panel of potpanel(1) driving a simulated controller, whose window
+shows each wiper's position and every command received. It opens no serial
+port, so it runs anywhere, beside a potpanel that has the real COM1 too.
+
+  -h, --help     show this help and end
+  -v, --version  show the version and end
+
+Qt's own options apply too, such as -platform xcb, -display :1 and -style Fusion;
+see potpanel-sim(1).
+)";
     if (platform == Platform::Windows)
         return std::string("Usage: ") + applicationName + R"( [--com1 COMn]
 Sets the two wipers of a digital potentiometer through its controller on COM1.
@@ -166,9 +184,9 @@ see potpanel(1).
 )";
 }
 
-std::string versionText()
+std::string versionText(Platform platform)
 {
-    return std::string(applicationName) + ' ' + applicationVersion + '\n';
+    return std::string(programName(platform)) + ' ' + applicationVersion + '\n';
 }
 
 } // namespace potpanel

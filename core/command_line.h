@@ -8,9 +8,9 @@
 namespace potpanel {
 
 // Which program reads the command line: the Qt one, which takes a device for
-// COM1 and passes Qt's own options on, or the Windows one, which takes a COM
-// port's name and nothing else.
-enum class Platform { Qt, Windows };
+// COM1 and passes Qt's own options on, the Windows one, which takes a COM port's
+// name and nothing else, or the simulator, the Qt one with no COM1 to choose.
+enum class Platform { Qt, Windows, Simulator };
 
 // What the command line asks for. It is read before the window system is
 // reached, so that help, the version and a refusal need no display and touch no
@@ -40,6 +40,6 @@ std::optional<std::string> comPortName(std::string_view text);
 std::string usage(Platform platform);
 
 // What --version prints.
-std::string versionText();
+std::string versionText(Platform platform);
 
 } // namespace potpanel

@@ -25,7 +25,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand)
         tellOperator(usage(Platform::Windows));
         return EXIT_SUCCESS;
     case CommandLine::Request::Version:
-        tellOperator(versionText());
+        tellOperator(versionText(Platform::Windows));
         return EXIT_SUCCESS;
     case CommandLine::Request::Refused:
         tellRefusal(std::string(applicationName) + ": " + line.refusal + "\n\n" +

@@ -1,5 +1,6 @@
 """The real program on a virtual COM1, driven through a private X display with
-real input events.  test_potpanel.py POTPANEL FAKE_MODEM GROUP (a class below)"""
+real input events.  test_potpanel.py POTPANEL FAKE_MODEM GROUP (a class below);
+POTPANEL_SIM in the environment names the simulator, when it is built."""
 
 import contextlib, os, pathlib, re, signal, subprocess, sys, termios, unittest
 
@@ -16,6 +17,7 @@ ADAPTER = Port("ttyUSB0", udev={
     "ID_VENDOR": "FTDI", "ID_VENDOR_FROM_DATABASE": "Future Technology Devices International, Ltd",
     "ID_MODEL": "FT232R_USB_UART", "ID_SERIAL_SHORT": "A10KHTR4",
     "DEVLINKS": f"{BY_ID} /dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0"})
+SIM = os.environ.get("POTPANEL_SIM")
 
 
 def written(com1):
@@ -29,11 +31,11 @@ class Panel:
     """One run of the program on COM1, the fake modem preloaded, settings of its own (the user's in
     config, the administrator's in xdg), and the operator's hands on its window."""
 
-    def __init__(self, com1, display, env=(), args=(), prefix=(), pids=None):
+    def __init__(self, com1, display, env=(), args=(), prefix=(), pids=None, program=None):
         self.com1, self.display, self.out = com1, display, f"{com1.work}/{id(self)}"
         argv = [*prefix, "env", f"LD_PRELOAD={FAKE_MODEM}", f"FAKE_MODEM_LOG={self.out}.modem",
                 f"XDG_CONFIG_HOME={com1.work}/config", f"XDG_CONFIG_DIRS={com1.work}/xdg",
-                *com1.environment, *env, POTPANEL, *args]
+                *com1.environment, *env, program or POTPANEL, *args]
         # pids: "own", a PID namespace of its own under the machine's /proc; "sandbox", with a /proc
         # of its own too, where no process outside can be seen
         if pids:
@@ -152,21 +154,31 @@ class Scenario(unittest.TestCase):
         self.assertEqual(events[up[0]:].count(("close", events[up[0]][1])) if up else 0, 1, events)
 
 
-# arguments, the exit status, what standard output and standard error hold
+# the program and its arguments, the exit status, what standard output and standard error hold
 COMMAND_LINES = [
-    ("--help", 0, r"Usage: potpanel \[--com1 DEVICE\] \[Qt options\]\n(.*\n)*.*potpanel\(1\)\.\n",
-     ""),
-    ("-platform xcb --version", 0, r"potpanel \d+\.\d+\.\d+\n", ""),
-    ("-style Fusion --bogus", 2, "", r"\S*potpanel: unknown option \"--bogus\"\n\nUsage: (.*\n)+"),
+    ("potpanel --help", 0,
+     r"Usage: potpanel \[--com1 DEVICE\] \[Qt options\]\n(.*\n)*.*potpanel\(1\)\.\n", ""),
+    ("potpanel -platform xcb --version", 0, r"potpanel \d+\.\d+\.\d+\n", ""),
+    ("potpanel -style Fusion --bogus", 2, "",
+     r"\S*potpanel: unknown option \"--bogus\"\n\nUsage: (.*\n)+"),
+    ("potpanel-sim --help", 0,
+     r"Usage: potpanel-sim \[Qt options\]\n(.*\n)*.*potpanel-sim\(1\)\.\n", ""),
+    ("potpanel-sim -platform xcb --version", 0, r"potpanel-sim \d+\.\d+\.\d+\n", ""),
+    ("potpanel-sim --com1 /dev/ttyUSB0", 2, "",
+     r"\S*potpanel-sim: unknown option \"--com1\"\n\nUsage: potpanel-sim (.*\n)+"),
 ]
 
 
 class StartUp(Scenario):
     def test_command_line(self):
         """Help, the version and a refusal with no display at all, touching no port or lock file."""
-        for arguments, status, output, errors in COMMAND_LINES:
-            with self.row(arguments):
-                panel = self.launch(args=arguments.split(),
+        for command, status, output, errors in COMMAND_LINES:
+            with self.row(command):
+                name, *arguments = command.split()
+                program = {"potpanel": POTPANEL, "potpanel-sim": SIM}[name]
+                if not program:
+                    self.skipTest(f"{name} is not built")
+                panel = self.launch(args=arguments, program=program,
                                     prefix=["env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY"])
                 self.assertEqual(panel.process.wait(30), status, panel.output())
                 self.assertRegex(panel.output("out"), f"^{output}$")
@@ -339,7 +351,13 @@ CONF = "{work}/config/tarvel/potpanel.conf"
 # COM1 as it is, what else takes it ({lock}: COM1's lock file; {other}: one under another name of
 # it) and how the program runs; what the message says ("-": does not say)
 REFUSALS = [
-    ("COM1 missing, no port free", dict(kind="missing"), "COM1|no such device|potpanel-sim"),
+    # the simulator named as the operator can start it: by its path from a build folder, by its
+    # name where the search path finds it
+    ("COM1 missing, no port free", dict(kind="missing"), "COM1|no such device|" + (
+        f"to try the panel without a controller, run {SIM}." if SIM else "-without a controller")),
+    *([("COM1 missing, no port free, on the search path",
+        dict(kind="missing", env=[f"PATH={os.path.dirname(SIM)}:{os.environ['PATH']}"]),
+        "without a controller, run potpanel-sim.")] if SIM else []),
     ("COM1 not a serial device", dict(kind="null"), "COM1|not a serial device"),
     ("another potpanel", dict(take="potpanel"), "COM1|in use by process {pid}"),
     ("open, no lock", dict(take=OPEN), "COM1|in use by process {pid} (cat), which has it open"),
@@ -411,7 +429,8 @@ class Refusing(Scenario):
             with self.row(name):
                 line = dict(given)
                 take = line.pop("take", "")
-                how = {key: line.pop(key) for key in ("args", "prefix", "pids") if key in line}
+                how = {key: line.pop(key) for key in ("args", "prefix", "pids", "env")
+                       if key in line}
                 takes = take.rsplit("'", 1)[-1]  # what a holder takes; its output may stay queued
                 com1 = self.com1(read="queue" not in takes, **line)
                 names = {"lock": LOCK_FILE, "work": com1.work, "other": com1.far_end

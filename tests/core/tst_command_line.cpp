@@ -23,7 +23,8 @@ void TestCommandLine::readsOrRefuses_data()
     QTest::addColumn<Platform>("platform");
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("outcome");
-    constexpr Platform qt = Platform::Qt, windows = Platform::Windows;
+    constexpr Platform qt = Platform::Qt, windows = Platform::Windows, sim = Platform::Simulator;
+    constexpr const char* names[] = {"Qt", "Windows", "simulator"};
     const std::tuple<Platform, QString, QString> rows[] = {
         {qt, "", "run: COM1 default; Qt potpanel"},
         {qt, "--com1 /dev/ttyUSB0", "run: COM1 /dev/ttyUSB0; Qt potpanel"},
@@ -44,9 +45,16 @@ void TestCommandLine::readsOrRefuses_data()
         {windows, "--com1 COM257", "refused: --com1 needs a COM port, such as --com1 COM3"},
         {windows, "-platform offscreen", "refused: unknown option \"-platform\""},
         {windows, "COM3", "refused: unexpected argument \"COM3\""},
+        {sim, "", "run: COM1 default; Qt potpanel"},
+        {sim, "-platform offscreen -reverse",
+         "run: COM1 default; Qt potpanel -platform offscreen -reverse"},
+        {sim, "--help", "help"},
+        {sim, "-v", "version"},
+        {sim, "--com1 /dev/ttyUSB0", "refused: unknown option \"--com1\""},
+        {sim, "--com1=/dev/ttyUSB0", "refused: unknown option \"--com1=/dev/ttyUSB0\""},
     };
     for (const auto& [platform, arguments, outcome] : rows)
-        QTest::addRow("%s %s", platform == qt ? "Qt" : "Windows",
+        QTest::addRow("%s %s", names[int(platform)],
                       qPrintable(arguments.isEmpty() ? "(none)" : arguments))
             << platform << (arguments.isEmpty() ? QStringList() : arguments.split(' ')) << outcome;
     // A value with a space in it stays one argument.
