@@ -54,6 +54,7 @@ int runPanel(QApplication& app, std::unique_ptr<SerialPort> port,
                 return EXIT_FAILURE;
         }
     }
+    form1.describePort(comm1.portName(), comm1.device());
     form1.show();
     if (shown)
         shown(form1);

@@ -45,6 +45,9 @@ public:
     void close();
 
     bool isOpen() const { return state_ == State::Open; }
+    // "COM1" once the port number is set, and the device that stands for it.
+    std::string portName() const;
+    const std::string& device() const { return device_; }
 
 private:
     enum class State { NotYetOpened, Open, Closed };
@@ -52,7 +55,6 @@ private:
     [[noreturn]] void fail(const std::string& action, const std::string& cause) const;
     void requireNotYetOpened(const std::string& action) const;
     void requireOpen(const std::string& action) const;
-    std::string portName() const;
 
     std::unique_ptr<SerialPort> port_;
     DeviceForPort deviceForPort_;

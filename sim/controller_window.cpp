@@ -36,17 +36,29 @@ ControllerWindow::ControllerWindow(QWidget* parent) : QWidget(parent)
         value->setObjectName(QStringLiteral("Value") + suffix);
         value->setMinimumWidth(64);
         const QString caption = QString::fromUtf8(channelCaption(channel).data());
-        layout->addWidget(new QLabel(caption, this), line, 0);
+        // Named as the panel's slider is, by its caption, which is tied to it.
+        auto* label = new QLabel(caption, this);
+        label->setBuddy(bar);
+        bar->setAccessibleName(caption);
+        bar->setAccessibleDescription(QStringLiteral("Where the controller has set channel %1's "
+                                                     "wiper, from 0 to 255")
+                                          .arg(suffix));
+        value->setAccessibleDescription(
+            QStringLiteral("Channel %1's wiper position; in brackets, in hexadecimal").arg(suffix));
+        layout->addWidget(label, line, 0);
         layout->addWidget(bar, line, 1);
         layout->addWidget(value, line, 2);
         row(channel) = {bar, value};
         showWiper(channel);
         ++line;
     }
-    layout->addWidget(new QLabel(QStringLiteral("Frames received, newest first:"), this), line++, 0,
-                      1, 3);
+    auto* heading = new QLabel(QStringLiteral("Frames received, newest first:"), this);
+    layout->addWidget(heading, line++, 0, 1, 3);
     log_ = new QListWidget(this);
     log_->setObjectName(QStringLiteral("FrameLog"));
+    heading->setBuddy(log_);
+    log_->setAccessibleName(QStringLiteral("Frames received"));
+    log_->setAccessibleDescription(QStringLiteral("Newest first, each in hex and what it meant"));
     log_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     layout->addWidget(log_, line, 0, 1, 3);
     resize(420, 300);

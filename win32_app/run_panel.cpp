@@ -59,6 +59,7 @@ int runPanel(HINSTANCE instance, int showCommand, std::unique_ptr<SerialPort> po
                 return EXIT_FAILURE;
         }
     }
+    form1->describePort(comm1.portName(), comm1.device());
     form1->show(showCommand);
     const int status = runMessageLoop(*form1);
     if (failure) {

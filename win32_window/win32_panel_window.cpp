@@ -1,5 +1,6 @@
 #include "win32_panel_window.h"
 
+#include "accessible_texts.h"
 #include "panel_controller.h"
 #include "wide_text.h"
 
@@ -71,6 +72,27 @@ ControlClass controlClass(ControlKind kind)
     return {L"STATIC", child | SS_LEFT | SS_NOPREFIX, 0};
 }
 
+// The tab order, but each caption just before its slider: screen readers name
+// a control after the label before it. Labels take no focus, so the dialog
+// keys walk the same order.
+std::array<std::size_t, form1Controls.size()> windowOrder()
+{
+    std::array<std::size_t, form1Controls.size()> order{};
+    std::size_t next = 0;
+    for (std::size_t index = 0; index < form1Controls.size(); ++index) {
+        const FormControl& entry = form1Controls[index];
+        if (entry.kind == ControlKind::Label && entry.channel)
+            continue;
+        for (std::size_t label = 0; entry.kind == ControlKind::Slider && label < order.size();
+             ++label)
+            if (form1Controls[label].kind == ControlKind::Label &&
+                form1Controls[label].channel == entry.channel)
+                order[next++] = label;
+        order[next++] = index;
+    }
+    return order;
+}
+
 } // namespace
 
 Win32PanelWindow::Win32PanelWindow(HINSTANCE instance)
@@ -95,8 +117,7 @@ Win32PanelWindow::~Win32PanelWindow()
 
 void Win32PanelWindow::createControls(HINSTANCE instance)
 {
-    // Created in tab order, which is the order the dialog keys walk.
-    for (std::size_t index = 0; index < form1Controls.size(); ++index) {
+    for (const std::size_t index : windowOrder()) {
         const FormControl& entry = form1Controls[index];
         const ControlClass kind = controlClass(entry.kind);
         HWND control = ::CreateWindowExW(
@@ -104,6 +125,10 @@ void Win32PanelWindow::createControls(HINSTANCE instance)
             window_, reinterpret_cast<HMENU>(INT_PTR(firstControlId + int(index))), instance,
             nullptr);
         controls_[index] = control;
+        const AccessibleTexts spoken = accessibleTexts(entry);
+        annotations_.annotate(control, spoken.name, spoken.description);
+        if (isPortNotice(entry))
+            portNotice_ = control;
         if (entry.kind == ControlKind::Slider) {
             SCROLLINFO range{
                 sizeof range, SIF_RANGE | SIF_PAGE | SIF_POS, 0, sliderMaximum, 0, 0, 0};
@@ -140,6 +165,11 @@ void Win32PanelWindow::layOut(unsigned dpi)
     }
     // The fonts of the last DPI go once no control uses them.
     fonts_ = std::move(fonts);
+}
+
+void Win32PanelWindow::describePort(std::string_view port, std::string_view device)
+{
+    annotations_.annotate(portNotice_, {}, portDescription(port, device));
 }
 
 void Win32PanelWindow::attach(PanelController& controller, FailureHandler onFailure)
@@ -215,6 +245,9 @@ LRESULT Win32PanelWindow::handle(UINT message, WPARAM wParam, LPARAM lParam)
         } else {
             ::SetFocus(focus_);
         }
+        return 0;
+    case WM_DESTROY:
+        annotations_.clear();
         return 0;
     case WM_CLOSE:
     case WM_ENDSESSION: {

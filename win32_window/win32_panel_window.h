@@ -1,5 +1,6 @@
 #pragma once
 
+#include "accessible_annotations.h"
 #include "form1.h"
 #include "form1_metrics.h"
 #include "panel_view.h"
@@ -34,6 +35,8 @@ public:
     Win32PanelWindow& operator=(const Win32PanelWindow&) = delete;
 
     void attach(PanelController& controller, FailureHandler onFailure);
+    // Tells a screen reader which port stands for COM1.
+    void describePort(std::string_view port, std::string_view device);
     // Shows the window with the focus on HScroll1.
     void show(int showCommand);
     // Takes what the message loop got before it is dispatched: Tab and the
@@ -60,12 +63,14 @@ private:
     // The window goes out of sight, and no handler runs any more.
     void retire();
 
+    AccessibleAnnotations annotations_;
     HWND window_ = nullptr;
     std::array<HWND, form1Controls.size()> controls_{};
     std::array<HWND, 2> sliders_{};
     std::array<HWND, 2> displays_{};
     HWND command1_ = nullptr;
     HWND banner_ = nullptr;
+    HWND portNotice_ = nullptr;
     // The control that has the focus while the window is inactive.
     HWND focus_ = nullptr;
     std::unique_ptr<Form1Fonts> fonts_;

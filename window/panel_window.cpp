@@ -1,5 +1,6 @@
 #include "panel_window.h"
 
+#include "accessible_texts.h"
 #include "channel_slider.h"
 #include "command_button.h"
 #include "form1_qt.h"
@@ -39,6 +40,10 @@ PanelWindow::PanelWindow(QWidget* parent)
         control->setGeometry(toPixels(entry.twips));
         if (const auto font = ownFont(entry.face))
             control->setFont(*font);
+        const AccessibleTexts spoken = accessibleTexts(entry);
+        if (!spoken.name.empty())
+            control->setAccessibleName(toQString(spoken.name));
+        control->setAccessibleDescription(toQString(spoken.description));
         if (control->focusPolicy() & Qt::TabFocus) {
             if (previous)
                 setTabOrder(previous, control);
@@ -59,7 +64,6 @@ QWidget* PanelWindow::createControl(const FormControl& entry)
     case ControlKind::Slider: {
         const ChannelId channel = *entry.channel;
         auto* slider = new ChannelSlider(this);
-        slider->setAccessibleName(toQString(channelCaption(channel)));
         connect(slider, &QScrollBar::valueChanged, this, [this, channel] {
             deliver([channel](PanelController& c) { c.sliderChanged(channel); });
         });
@@ -71,7 +75,6 @@ QWidget* PanelWindow::createControl(const FormControl& entry)
         auto* display = new QLineEdit(toQString(entry.text), this);
         // Nothing reads what is typed here, so nothing bounds it either.
         display->setMaxLength(std::numeric_limits<int>::max());
-        display->setAccessibleName(toQString(channelCaption(channel)));
         displays_[channelIndex(channel)] = display;
         return display;
     }
@@ -86,12 +89,22 @@ QWidget* PanelWindow::createControl(const FormControl& entry)
     }
     auto* label = new QLabel(toQString(entry.text), this);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // A caption is its slider's label (the slider comes first in the table).
+    if (entry.channel)
+        label->setBuddy(sliders_[channelIndex(*entry.channel)]);
+    if (isPortNotice(entry))
+        portNotice_ = label;
     if (entry.face == ControlFace::Banner) {
         QPalette palette = label->palette();
         palette.setColor(QPalette::WindowText, toQColor(bannerColour));
         label->setPalette(palette);
     }
     return label;
+}
+
+void PanelWindow::describePort(std::string_view port, std::string_view device)
+{
+    portNotice_->setAccessibleDescription(toQString(portDescription(port, device)));
 }
 
 void PanelWindow::deliver(const std::function<void(PanelController&)>& handler)

@@ -7,6 +7,7 @@
 #include <exception>
 #include <functional>
 
+class QLabel;
 class QLineEdit;
 
 namespace potpanel {
@@ -30,6 +31,8 @@ public:
     explicit PanelWindow(QWidget* parent = nullptr);
 
     void attach(PanelController& controller, FailureHandler onFailure);
+    // Tells a screen reader which device stands for the port.
+    void describePort(std::string_view port, std::string_view device);
 
     std::int16_t sliderValue(ChannelId channel) const override;
     void setSliderValue(ChannelId channel, std::int16_t value) override;
@@ -49,6 +52,7 @@ private:
     FailureHandler onFailure_;
     std::array<ChannelSlider*, 2> sliders_{};
     std::array<QLineEdit*, 2> displays_{};
+    QLabel* portNotice_ = nullptr;
 };
 
 } // namespace potpanel

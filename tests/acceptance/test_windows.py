@@ -143,8 +143,10 @@ class StartUp(Scenario):
         # Of sizing frame, minimise and maximise boxes and system menu, the last alone; the layout.
         self.assertEqual((form["text"], form["style"] & 0xF0000), (CAPTION, 0x80000))
         self.assertEqual(*placed(form))
-        self.assertEqual([c["text"] for c in form["controls"].values()],
-                         ["", "", "CH-A", "CH-B", "32", "32", "EXIT", "COM1 Only", "Brennow"])
+        self.assertEqual([(NAMES[c["id"]], c["text"]) for c in form["children"]], [
+            ("Label1", "CH-A"), ("HScroll1", ""), ("Label2", "CH-B"), ("HScroll2", ""),
+            ("Text1", "32"), ("Text2", "32"), ("Command1", "EXIT"), ("Label3", "COM1 Only"),
+            ("Label4", "Brennow")], "the window order: screen readers name a slider by its caption")
         self.assertEqual([(c["pos"], c["range"]) for c in form["children"] if c["range"][1]],
                          [(50, [0, 255])] * 2)
         self.assertEqual(form["focus"], form["controls"]["HScroll1"]["hwnd"], "the focus at start")
