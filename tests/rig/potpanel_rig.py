@@ -2,8 +2,8 @@
 virtual COM1 in a private mount namespace, the far end of its line, and where
 the window's controls lie, read from the table the window is built from."""
 
-import ast, collections, ctypes, errno, fcntl, os, pathlib, re, select, shutil, struct, subprocess
-import tempfile, termios, threading, time, tty
+import ast, collections, contextlib, ctypes, errno, fcntl, os, pathlib, re, select, shutil, struct
+import subprocess, tempfile, threading, time, tty
 
 DEVICE = "/dev/ttyS0"
 _HEADER = os.path.join(os.path.dirname(__file__), "..", "..", "core", "form1.h")
@@ -170,8 +170,15 @@ class FarEnd(threading.Thread):
             pass
 
     def waiting(self):
-        """Bytes the terminal holds that have not been read."""
-        return struct.unpack("i", fcntl.ioctl(self.master, termios.FIONREAD, bytes(4)))[0]
+        """Bytes written to the line so far, before the far end is started: taken now, since only a
+        read makes the kernel hand on what a busy machine still holds in the terminal's buffer."""
+        flags = fcntl.fcntl(self.master, fcntl.F_GETFL)
+        fcntl.fcntl(self.master, fcntl.F_SETFL, flags | os.O_NONBLOCK)
+        with contextlib.suppress(BlockingIOError), self.changed:
+            while data := os.read(self.master, 4096):
+                self.received += data
+        fcntl.fcntl(self.master, fcntl.F_SETFL, flags)
+        return len(self.received)
 
     def frames(self, whole=False):
         """(channel, value) of each frame; raises on anything else on the line."""
