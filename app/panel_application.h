@@ -5,11 +5,27 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 class QApplication;
 class QWidget;
 
 namespace potpanel {
+
+// The arguments left for Qt, as the argc and argv QApplication keeps: they must
+// outlive it.
+struct QtArguments
+{
+    explicit QtArguments(std::vector<std::string>& arguments) : count(int(arguments.size()))
+    {
+        for (std::string& argument : arguments)
+            pointers.push_back(argument.data());
+        pointers.push_back(nullptr);
+    }
+    int count;
+    std::vector<char*> pointers;
+};
 
 // The program: creates Form1 and its link on the given port, runs the load
 // handling, shows the window (then calls shown, if given) and runs the event

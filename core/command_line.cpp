@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
+#include <cstdlib>
 #include <string_view>
 
 namespace potpanel {
@@ -187,6 +189,26 @@ see potpanel(1).
 std::string versionText(Platform platform)
 {
     return std::string(programName(platform)) + ' ' + applicationVersion + '\n';
+}
+
+std::optional<int> answerWithoutWindow(const CommandLine& line, Platform platform,
+                                       const char* program)
+{
+    switch (line.request) {
+    case CommandLine::Request::Help:
+        std::fputs(usage(platform).c_str(), stdout);
+        return EXIT_SUCCESS;
+    case CommandLine::Request::Version:
+        std::fputs(versionText(platform).c_str(), stdout);
+        return EXIT_SUCCESS;
+    case CommandLine::Request::Refused:
+        std::fprintf(stderr, "%s: %s\n\n%s", program, line.refusal.c_str(),
+                     usage(platform).c_str());
+        return 2;
+    case CommandLine::Request::Run:
+        break;
+    }
+    return std::nullopt;
 }
 
 } // namespace potpanel

@@ -42,4 +42,10 @@ std::string usage(Platform platform);
 // What --version prints.
 std::string versionText(Platform platform);
 
+// Answers what needs no window on the standard streams (help, the version, a
+// refused command line, named after program): the exit status, or nothing when
+// the program is to run.
+std::optional<int> answerWithoutWindow(const CommandLine& line, Platform platform,
+                                       const char* program);
+
 } // namespace potpanel

@@ -4,7 +4,6 @@
 #include "panel_application.h"
 
 #include <QApplication>
-#include <cstdio>
 
 using namespace potpanel;
 
@@ -14,27 +13,11 @@ int main(int argc, char* argv[])
 {
     // Read before Qt starts, as potpanel does: help and the version need no display.
     CommandLine line = readCommandLine({argv, argv + argc}, Platform::Simulator);
-    switch (line.request) {
-    case CommandLine::Request::Help:
-        std::fputs(usage(Platform::Simulator).c_str(), stdout);
-        return EXIT_SUCCESS;
-    case CommandLine::Request::Version:
-        std::fputs(versionText(Platform::Simulator).c_str(), stdout);
-        return EXIT_SUCCESS;
-    case CommandLine::Request::Refused:
-        std::fprintf(stderr, "%s: %s\n\n%s", argv[0], line.refusal.c_str(),
-                     usage(Platform::Simulator).c_str());
-        return 2;
-    case CommandLine::Request::Run:
-        break;
-    }
+    if (const auto status = answerWithoutWindow(line, Platform::Simulator, argv[0]))
+        return *status;
 
-    std::vector<char*> qtArguments;
-    for (std::string& argument : line.qtArguments)
-        qtArguments.push_back(argument.data());
-    qtArguments.push_back(nullptr);
-    int qtArgumentCount = int(line.qtArguments.size());
-    QApplication app(qtArgumentCount, qtArguments.data());
+    QtArguments qt(line.qtArguments);
+    QApplication app(qt.count, qt.pointers.data());
     ControllerWindow controller;
     auto port = std::make_unique<MemorySerialPort>(
         [&controller](std::string_view bytes) { controller.receive(bytes); });
