@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <sys/sysmacros.h>
+#include <tuple>
 
 using namespace potpanel;
 
@@ -69,11 +70,7 @@ private slots:
 
 void TestProcText::readsLockLines()
 {
-    const struct
-    {
-        const char* line;
-        std::optional<LockLine> lock;
-    } rows[] = {
+    const std::tuple<const char*, std::optional<LockLine>> rows[] = {
         {"1: POSIX  ADVISORY  WRITE 4242 00:05:1039 0 EOF",
          LockLine{"POSIX", 4242, makedev(0, 5), 1039}},
         {"2: FLOCK  ADVISORY  WRITE 17 fd:1a:786 0 EOF",
@@ -83,8 +80,8 @@ void TestProcText::readsLockLines()
         {"5: POSIX  ADVISORY  WRITE 4242 00:05 0 EOF", std::nullopt},
         {"", std::nullopt},
     };
-    for (const auto& row : rows)
-        QVERIFY2(parseLockLine(row.line) == row.lock, row.line);
+    for (const auto& [line, lock] : rows)
+        QVERIFY2(parseLockLine(line) == lock, line);
 }
 
 void TestProcText::readsConsolesAndTerminalDrivers()
@@ -100,71 +97,51 @@ void TestProcText::readsConsolesAndTerminalDrivers()
                           "serial               /dev/ttyS       4 64-111 serial\n"
                           "pty_slave            /dev/pts      136 0-1048575 pty:slave\n"
                           "unknown              /dev/tty        4 1-63 console\n"}};
-    const struct
-    {
-        const char* name;
-        dev_t device;
-        bool serial, console;
-    } rows[] = {
+    const std::tuple<const char*, dev_t, bool, bool> rows[] = {
         {"ttyS0", makedev(4, 64), true, false},      {"ttyS47", makedev(4, 111), true, false},
         {"pts/300", makedev(136, 300), true, false}, {"tty", makedev(5, 0), false, false},
         {"tty1", makedev(4, 1), false, true},        {"ttyUSB0", makedev(188, 0), false, true},
         {"by number", makedev(4, 1), false, true},
     };
-    for (const auto& row : rows) {
-        QVERIFY2(isSerialTerminal(row.device, tree.proc()) == row.serial, row.name);
-        QVERIFY2(isKernelConsole(row.name, row.device, tree.proc()) == row.console, row.name);
+    for (const auto& [name, device, serial, console] : rows) {
+        QVERIFY2(isSerialTerminal(device, tree.proc()) == serial, name);
+        QVERIFY2(isKernelConsole(name, device, tree.proc()) == console, name);
     }
 }
 
 void TestProcText::readsProcessStatus()
 {
-    const struct
-    {
-        const char* text;
-        std::optional<ProcessStat> status;
-    } rows[] = {
+    const std::tuple<const char*, std::optional<ProcessStat>> rows[] = {
         {"1 (systemd) S 0 1 1 0 -1 4194560", ProcessStat{'S', 0}},
         {"7 (a) (b)) Z 1 7 7 1088 -1", ProcessStat{'Z', makedev(4, 64)}}, // parentheses in a name
         {"8 (bash) R 1 8 8 1083436 8", ProcessStat{'R', makedev(136, 300)}},
         {"9 (x) S 1 2", std::nullopt},
         {"garbage", std::nullopt},
     };
-    for (const auto& row : rows)
-        QVERIFY2(parseProcessStat(row.text) == row.status, row.text);
+    for (const auto& [text, status] : rows)
+        QVERIFY2(parseProcessStat(text) == status, text);
 }
 
 void TestProcText::readsNamespaces()
 {
     // Inside a PID namespace when NSpid has two numbers or the namespace is not the first one.
-    const struct
-    {
-        const char *nspid, *link;
-        pid_t pid;
-        bool inside;
-    } rows[] = {
+    const std::tuple<const char*, const char*, pid_t, bool> rows[] = {
         {"77", "pid:[4026531836]", 77, false},
         {"4242\t1", "pid:[4026532100]", 4242, true},
         {"5", "pid:[4026532100]", 5, true},
     };
-    for (const auto& row : rows) {
-        const SavedTree tree{{"/proc/self/status", QByteArray("NSpid:\t") + row.nspid + '\n'},
-                             {"/proc/self/ns/pid", QByteArray("-> ") + row.link}};
+    for (const auto& [nspid, link, pid, inside] : rows) {
+        const SavedTree tree{{"/proc/self/status", QByteArray("NSpid:\t") + nspid + '\n'},
+                             {"/proc/self/ns/pid", QByteArray("-> ") + link}};
         const OwnPid self = tree.proc().self();
-        QVERIFY2(self.pid == row.pid && self.inPidNamespace == row.inside, row.nspid);
+        QVERIFY2(self.pid == pid && self.inPidNamespace == inside, nspid);
     }
 }
 
 void TestProcText::readsLockFileTexts()
 {
     using Kind = LockFileText::Kind;
-    const struct
-    {
-        const char* text;
-        Kind kind;
-        pid_t pid;
-        const char* program;
-    } rows[] = {
+    const std::tuple<const char*, Kind, pid_t, const char*> rows[] = {
         {"      4242\n", Kind::Process, 4242, ""},
         {"42\npotpanel\nhost\n", Kind::Process, 42, "potpanel"}, // as Qt writes them
         {"  42 \r\n", Kind::Process, 42, ""},
@@ -175,10 +152,8 @@ void TestProcText::readsLockFileTexts()
         {"0\n", Kind::NamesNoProcess, 0, ""},
         {"minicom\n", Kind::NamesNoProcess, 0, ""},
     };
-    for (const auto& row : rows)
-        QVERIFY2(parseLockFileText(row.text, 4194304) ==
-                     (LockFileText{row.kind, row.pid, row.program}),
-                 row.text);
+    for (const auto& [text, kind, pid, program] : rows)
+        QVERIFY2(parseLockFileText(text, 4194304) == (LockFileText{kind, pid, program}), text);
 }
 
 void TestProcText::buildsARawLine()
@@ -191,25 +166,20 @@ void TestProcText::buildsARawLine()
     dirty.c_cflag = CS7 | CSTOPB | CRTSCTS | PARENB | HUPCL;
     ::cfsetospeed(&dirty, B1200);
     const tcflag_t framing = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | CLOCAL | CREAD;
-    const struct
-    {
-        const char* settings;
-        speed_t speed;
-        tcflag_t flags;
-    } rows[] = {
+    const std::tuple<const char*, speed_t, tcflag_t> rows[] = {
         {"9600,N,8,1", B9600, CS8},
         {"1200,E,7,2", B1200, CS7 | PARENB | CSTOPB},
         {"300,O,5,1", B300, CS5 | PARENB | PARODD},
         {"115200,M,8,1", B115200, CS8 | PARENB | PARODD | CMSPAR},
         {"9600,S,6,1", B9600, CS6 | PARENB | CMSPAR},
     };
-    for (const auto& row : rows) {
-        const termios line = rawLine(dirty, parseLineSettings(row.settings));
-        QVERIFY2(::cfgetospeed(&line) == row.speed && ::cfgetispeed(&line) == row.speed &&
-                     (line.c_cflag & framing) == (row.flags | CLOCAL | CREAD) &&
+    for (const auto& [settings, speed, flags] : rows) {
+        const termios line = rawLine(dirty, parseLineSettings(settings));
+        QVERIFY2(::cfgetospeed(&line) == speed && ::cfgetispeed(&line) == speed &&
+                     (line.c_cflag & framing) == (flags | CLOCAL | CREAD) &&
                      (line.c_iflag & (ICRNL | IXON | IXOFF | IXANY)) == 0 &&
                      (line.c_oflag & OPOST) == 0 && (line.c_lflag & (ICANON | ECHO | ISIG)) == 0,
-                 row.settings);
+                 settings);
     }
     const struct
     {
@@ -233,38 +203,29 @@ void TestProcText::judgesLockFiles()
 {
     using Kind = LockFileText::Kind;
     const pid_t self = 100;
-    const struct
-    {
-        const char* name;
-        bool present;
-        Kind kind;
-        pid_t pid;
-        const char* program;
-        Liveness liveness;
-        bool flocked;
-        LockVerdict verdict;
-    } rows[] = {
-        {"absent", false, Kind::Process, 0, "", Liveness::Ended, false, LockVerdict::Free},
-        {"no PID", true, Kind::NamesNoProcess, 0, "", Liveness::Ended, false,
-         LockVerdict::NamesNoProcess},
-        {"never finished", true, Kind::Unfinished, 0, "", Liveness::Ended, false,
-         LockVerdict::NamesNoProcess},
-        {"our own", true, Kind::Process, self, "", Liveness::Live, false, LockVerdict::Free},
-        {"live", true, Kind::Process, 42, "", Liveness::Live, false, LockVerdict::Held},
-        {"ended", true, Kind::Process, 42, "", Liveness::Ended, false, LockVerdict::Stale},
-        // A flock counts only where the PID cannot be seen: elsewhere nothing changes.
-        {"ended, flocked", true, Kind::Process, 42, "potpanel", Liveness::Ended, true,
-         LockVerdict::Stale},
-        {"unseen, flocked", true, Kind::Process, 42, "potpanel", Liveness::Unseen, true,
-         LockVerdict::HeldUnseen},
-        {"unseen, another program's", true, Kind::Process, 42, "", Liveness::Unseen, false,
-         LockVerdict::CannotTell},
-        {"unseen, ours without its flock", true, Kind::Process, 42, "potpanel", Liveness::Unseen,
-         false, LockVerdict::Stale},
-    };
-    for (const auto& row : rows) {
-        const LockFileReading reading{row.present, {row.kind, row.pid, row.program}, 0, 0, 0};
-        QVERIFY2(judgeLockFile(reading, self, row.liveness, row.flocked) == row.verdict, row.name);
+    const std::tuple<const char*, bool, Kind, pid_t, const char*, Liveness, bool, LockVerdict>
+        rows[] = {
+            {"absent", false, Kind::Process, 0, "", Liveness::Ended, false, LockVerdict::Free},
+            {"no PID", true, Kind::NamesNoProcess, 0, "", Liveness::Ended, false,
+             LockVerdict::NamesNoProcess},
+            {"never finished", true, Kind::Unfinished, 0, "", Liveness::Ended, false,
+             LockVerdict::NamesNoProcess},
+            {"our own", true, Kind::Process, self, "", Liveness::Live, false, LockVerdict::Free},
+            {"live", true, Kind::Process, 42, "", Liveness::Live, false, LockVerdict::Held},
+            {"ended", true, Kind::Process, 42, "", Liveness::Ended, false, LockVerdict::Stale},
+            // A flock counts only where the PID cannot be seen: elsewhere nothing changes.
+            {"ended, flocked", true, Kind::Process, 42, "potpanel", Liveness::Ended, true,
+             LockVerdict::Stale},
+            {"unseen, flocked", true, Kind::Process, 42, "potpanel", Liveness::Unseen, true,
+             LockVerdict::HeldUnseen},
+            {"unseen, another program's", true, Kind::Process, 42, "", Liveness::Unseen, false,
+             LockVerdict::CannotTell},
+            {"unseen, ours without its flock", true, Kind::Process, 42, "potpanel",
+             Liveness::Unseen, false, LockVerdict::Stale},
+        };
+    for (const auto& [name, present, kind, pid, program, liveness, flocked, verdict] : rows) {
+        const LockFileReading reading{present, {kind, pid, program}, 0, 0, 0};
+        QVERIFY2(judgeLockFile(reading, self, liveness, flocked) == verdict, name);
     }
 }
 
