@@ -95,9 +95,10 @@ std::vector<Console> ProcFiles::consoles() const
 
 std::vector<std::string> ProcFiles::activeConsoles() const
 {
+    // The file's text outlives the views words() returns into it.
+    const FileText file = readSmallFile(path("/sys/class/tty/console/active"));
     std::vector<std::string> names;
-    for (const std::string_view name :
-         words(readSmallFile(path("/sys/class/tty/console/active")).text))
+    for (const std::string_view name : words(file.text))
         names.emplace_back(name);
     return names;
 }
