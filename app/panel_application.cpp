@@ -29,12 +29,20 @@ int runPanel(QApplication& app, std::unique_ptr<SerialPort> port,
     QGuiApplication::setQuitOnLastWindowClosed(false);
 
     TerminationRequests termination;
+    // Takes the port's word that its device may have gone, from the port's thread,
+    // to this one. It outlives the link, whose watch may still post to it while the
+    // link closes; what it is handed after the event loop has ended is never run.
+    QObject lineNews;
     SerialLink comm1(std::move(port), std::move(deviceForPort));
     PanelWindow form1;
     PanelController controller(form1, comm1);
     form1.attach(controller, [](const std::exception& failure) {
         showFailure(failure);
         QCoreApplication::exit(EXIT_FAILURE);
+    });
+    comm1.watch([&lineNews, &form1] {
+        QMetaObject::invokeMethod(
+            &lineNews, [&form1] { form1.lineChanged(); }, Qt::QueuedConnection);
     });
     QObject::connect(&termination, &TerminationRequests::requested, &form1, [&form1] {
         if (auto* message = qobject_cast<QDialog*>(QApplication::activeModalWidget()))

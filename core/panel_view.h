@@ -7,6 +7,8 @@
 
 namespace potpanel {
 
+enum class ExitStatus { Success, Failure };
+
 // What the panel logic needs of its window.
 class PanelView
 {
@@ -19,7 +21,11 @@ public:
     virtual void setSliderValue(ChannelId channel, std::int16_t value) = 0;
     virtual void setDisplayText(ChannelId channel, std::string_view text) = 0;
     // Ends the program at once: the window goes without its unload handling.
-    virtual void endProgram() = 0;
+    virtual void endProgram(ExitStatus status) = 0;
+    // Tells the operator that the port's device has gone, in message's words, and
+    // asks whether to connect to it again (true) or to end the program (false). The
+    // window stays as it is meanwhile, and takes no input but the answer.
+    virtual bool offerReconnect(std::string_view message) = 0;
 };
 
 } // namespace potpanel

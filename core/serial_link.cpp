@@ -39,7 +39,7 @@ void SerialLink::requireNotYetOpened(const std::string& action) const
 {
     if (state_ == State::Open)
         fail(action, "the port is open; it can only be changed while closed");
-    if (state_ == State::Closed)
+    if (state_ != State::NotYetOpened)
         fail(action, "the port has been closed for good");
 }
 
@@ -78,12 +78,47 @@ void SerialLink::open()
         fail(action, "no port number has been set");
     if (!settings_)
         fail(action, "no line settings have been set");
+    openPort(action);
+}
+
+void SerialLink::reopen()
+{
+    const std::string action = "cannot connect again";
+    if (!isLost())
+        fail(action, "the port was not lost");
+    openPort(action);
+}
+
+void SerialLink::openPort(const std::string& action)
+{
     try {
         port_->open(device_, *settings_);
     } catch (const PortFailure& failure) {
         fail(action, failure.what());
     }
     state_ = State::Open;
+}
+
+void SerialLink::watch(std::function<void()> mayHaveGone)
+{
+    port_->watch(std::move(mayHaveGone));
+}
+
+bool SerialLink::deviceHasGone()
+{
+    return isOpen() && port_->hasGone();
+}
+
+void SerialLink::letGo()
+{
+    if (!isOpen())
+        return;
+    state_ = State::Lost;
+    try {
+        port_->close();
+    } catch (const PortFailure&) {
+        // What the dead device still held is lost with it.
+    }
 }
 
 void SerialLink::setRts(bool on)
@@ -94,7 +129,7 @@ void SerialLink::setRts(bool on)
         port_->setRts(on);
     } catch (const PortFailure& failure) {
         // The port has closed itself, so that nothing is held while the failure is shown.
-        state_ = State::Closed;
+        state_ = State::Lost;
         fail(action, failure.what());
     }
 }
@@ -113,9 +148,12 @@ void SerialLink::write(std::string_view text)
     requireOpen(action);
     try {
         port_->write(text);
+    } catch (const DeviceGone&) {
+        state_ = State::Lost;
+        throw DeviceLost(portName(), device_);
     } catch (const PortFailure& failure) {
         // The port has closed itself; nothing more can go out.
-        state_ = State::Closed;
+        state_ = State::Lost;
         fail(action, failure.what());
     }
 }

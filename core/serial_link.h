@@ -19,7 +19,11 @@ std::string serialDevice(int portNumber);
 // its line settings, write-only, opened once. The port number and settings can
 // only be set before open(); setRts, setReceiveThreshold and write only while
 // open; once closed it stays closed. Such a call out of place, a bad argument or
-// a failure of the port throws SerialLinkError.
+// a failure of the port throws SerialLinkError; a write to a device that has gone
+// throws DeviceLost.
+//
+// A failure while open lets the port go and leaves the link lost: reopen() then
+// opens the same device again with the same settings, as often as asked.
 class SerialLink
 {
 public:
@@ -44,17 +48,28 @@ public:
     // A close when not open does nothing.
     void close();
 
+    // Passes to the port the call it makes, from a thread of its own, when the
+    // device may have gone (see SerialPort::watch). Set before open().
+    void watch(std::function<void()> mayHaveGone);
+    // Whether the link is open on a device that has gone.
+    bool deviceHasGone();
+    // Lets the port go at once, discarding what it still holds: the device has gone.
+    void letGo();
+    void reopen();
+
     bool isOpen() const { return state_ == State::Open; }
+    bool isLost() const { return state_ == State::Lost; }
     // "COM1" once the port number is set, and the device that stands for it.
     std::string portName() const;
     const std::string& device() const { return device_; }
 
 private:
-    enum class State { NotYetOpened, Open, Closed };
+    enum class State { NotYetOpened, Open, Lost, Closed };
 
     [[noreturn]] void fail(const std::string& action, const std::string& cause) const;
     void requireNotYetOpened(const std::string& action) const;
     void requireOpen(const std::string& action) const;
+    void openPort(const std::string& action);
 
     std::unique_ptr<SerialPort> port_;
     DeviceForPort deviceForPort_;

@@ -3,21 +3,26 @@
 namespace potpanel {
 namespace {
 
-std::string describe(const std::string& port, const std::string& device, const std::string& action,
-                     const std::string& cause)
+std::string where(const std::string& port, const std::string& device)
 {
-    std::string where = port.empty() ? std::string("serial port") : port;
+    std::string text = port.empty() ? std::string("serial port") : port;
     // On Windows a port may be its own device: COM1 is COM1.
     if (!device.empty() && device != port)
-        where += " (" + device + ")";
-    return where + ": " + action + ": " + cause;
+        text += " (" + device + ")";
+    return text;
 }
 
 } // namespace
 
 SerialLinkError::SerialLinkError(const std::string& port, const std::string& device,
                                  const std::string& action, const std::string& cause)
-    : std::runtime_error(describe(port, device, action, cause))
+    : std::runtime_error(where(port, device) + ": " + action + ": " + cause)
+{
+}
+
+DeviceLost::DeviceLost(const std::string& port, const std::string& device)
+    : SerialLinkError(where(port, device) +
+                      ": the device is gone: it was unplugged, switched off or its far end closed")
 {
 }
 

@@ -3,6 +3,7 @@
 #include "line_settings.h"
 
 #include <chrono>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -16,6 +17,14 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The device went away under an open port: unplugged, switched off or its far end
+// closed. The port has let it go; the same device may be opened again later.
+class DeviceGone : public PortFailure
+{
+public:
+    using PortFailure::PortFailure;
+};
+
 // The bounds every port keeps to: a write that has not gone out in writeLimit
 // has failed, however much of it trickled through; closing waits at most for
 // what is still queued to go out at the line's speed, plus drainMargin.
@@ -27,10 +36,6 @@ inline std::string writeTimedOut(std::size_t unsent)
 {
     return "the line did not take everything within " + std::to_string(writeLimit.count()) +
            " seconds; " + std::to_string(unsent) + " bytes were not sent";
-}
-inline std::string deviceHasGone(const std::string& systemError)
-{
-    return "the device has gone (unplugged, or nothing at the far end): " + systemError;
 }
 inline std::string drainTimedOut(std::size_t unsent)
 {
@@ -54,6 +59,14 @@ public:
     // Lets the bytes already written reach the line, waiting a bounded time, then
     // closes. Throws when some had to be discarded; the port is closed all the same.
     virtual void close() = 0;
+
+    // While open, the port watches for its device going away, without reading or
+    // writing the line, and calls mayHaveGone from a thread of its own when it might
+    // have: that call only passes the news on to the program's own thread, which
+    // then asks hasGone(). Set before open(); a port that cannot watch never calls it.
+    virtual void watch(std::function<void()> mayHaveGone) = 0;
+    // Whether the open port's device has gone, asked without reading or writing.
+    virtual bool hasGone() = 0;
 };
 
 } // namespace potpanel

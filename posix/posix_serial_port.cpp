@@ -43,6 +43,8 @@ std::string openFailure(const std::string& device, int error)
         return permissionDenied(device);
     case EBUSY:
         return openedExclusively;
+    case ENOENT:
+        return "the device is not there (" + errorText(error) + ")";
     case ENXIO:
     case ENODEV:
     case EIO:
@@ -155,6 +157,23 @@ void PosixSerialPort::open(const std::string& device, const LineSettings& settin
     if (::tcsetattr(fd_, TCSANOW, &line) != 0)
         failAndRelease("cannot apply the line settings " + toString(settings) + ": " + errorText());
     characterMicroseconds_ = characterMicroseconds(settings);
+    if (mayHaveGone_) {
+        try {
+            watch_.emplace(fd_, mayHaveGone_);
+        } catch (const PortFailure& failure) {
+            failAndRelease(failure.what());
+        }
+    }
+}
+
+void PosixSerialPort::watch(std::function<void()> mayHaveGone)
+{
+    mayHaveGone_ = std::move(mayHaveGone);
+}
+
+bool PosixSerialPort::hasGone()
+{
+    return fd_ >= 0 && HangUpWatch::hasHungUp(fd_);
 }
 
 void PosixSerialPort::setRts(bool on)
@@ -185,10 +204,13 @@ void PosixSerialPort::write(std::string_view bytes)
         }
         if (written < 0 && errno == EINTR)
             continue;
+        if (written < 0 && (errno == EIO || errno == ENXIO || errno == ENODEV)) {
+            const int error = errno;
+            release(); // nothing is left to drop on a device that has gone
+            throw DeviceGone(errorText(error));
+        }
         if (written < 0 && errno != EAGAIN)
-            failAndRelease(errno == EIO || errno == ENXIO || errno == ENODEV
-                               ? deviceHasGone(errorText())
-                               : errorText());
+            failAndRelease(errorText());
         const auto now = Clock::now();
         if (now >= deadline)
             failAndRelease(writeTimedOut(bytes.size()));
@@ -220,6 +242,7 @@ void PosixSerialPort::close()
 
 void PosixSerialPort::release()
 {
+    watch_.reset(); // before the descriptor it polls is closed
     if (setExclusive_)
         ::ioctl(fd_, TIOCNXCL);
     setExclusive_ = claimed_ = false;

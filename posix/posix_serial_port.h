@@ -1,5 +1,6 @@
 #pragma once
 
+#include "hang_up_watch.h"
 #include "lock_file_claim.h"
 #include "lock_keeper.h"
 #include "serial_port.h"
@@ -19,10 +20,10 @@ namespace potpanel {
 //  3. the open, refused when the device is in exclusive mode already;
 //  4. a flock on the device;
 //  5. exclusive mode (TIOCEXCL), so that others' opens fail whatever they honour;
-//  then the line is set raw at the settings asked for. It is given up in the
-//  reverse order, on close, on a failure and when the port is destroyed. A
-//  refusal before step 4 leaves the device exactly as it was found: no flush,
-//  no settings, no modem lines.
+//  then the line is set raw at the settings asked for, and a HangUpWatch waits
+//  for the device to go. It is all given up in the reverse order, on close, on
+//  a failure and when the port is destroyed. A refusal before step 4 leaves the
+//  device exactly as it was found: no flush, no settings, no modem lines.
 //
 // The look runs on a thread of its own when begun by lookAhead(), so everything
 // it calls (lookForHolders and below: port_holders, terminals, lock_file,
@@ -57,6 +58,8 @@ public:
     void setRts(bool on) override;
     void write(std::string_view bytes) override;
     void close() override;
+    void watch(std::function<void()> mayHaveGone) override;
+    bool hasGone() override;
 
 private:
     void beginLook(const std::string& device, std::launch how);
@@ -70,6 +73,8 @@ private:
     std::optional<LockKeeper> keeper_;
     std::optional<LockFileClaim> lockFile_;
     int fd_ = -1;
+    std::function<void()> mayHaveGone_;
+    std::optional<HangUpWatch> watch_;
     // Whether the device is this port's alone (flocked), so that its queue is
     // this port's to drop.
     bool claimed_ = false;

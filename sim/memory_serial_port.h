@@ -20,6 +20,9 @@ public:
     void setRts(bool on) override;
     void write(std::string_view bytes) override;
     void close() override;
+    // Memory never goes away.
+    void watch(std::function<void()>) override {}
+    bool hasGone() override { return false; }
 
 private:
     Receiver receiver_;

@@ -126,10 +126,12 @@ void Win32SerialPort::write(std::string_view bytes)
     DWORD written = 0;
     if (!::WriteFile(handle_.get(), bytes.data(), DWORD(bytes.size()), &written, nullptr)) {
         const DWORD error = ::GetLastError();
-        if (error != ERROR_TIMEOUT && error != WAIT_TIMEOUT) {
-            failAndRelease(deviceGone(error) ? deviceHasGone(systemErrorText(error))
-                                             : systemErrorText(error));
+        if (deviceGone(error)) {
+            handle_.reset(); // nothing is left to drop on a device that has gone
+            throw DeviceGone(systemErrorText(error));
         }
+        if (error != ERROR_TIMEOUT && error != WAIT_TIMEOUT)
+            failAndRelease(systemErrorText(error));
     }
     // The write timeout ends a write early, with less written.
     if (written < bytes.size())
@@ -160,6 +162,16 @@ void Win32SerialPort::close()
     handle_.reset();
     if (unsent > 0)
         throw PortFailure(drainTimedOut(unsent));
+}
+
+void Win32SerialPort::watch(std::function<void()> mayHaveGone)
+{
+    mayHaveGone_ = std::move(mayHaveGone);
+}
+
+bool Win32SerialPort::hasGone()
+{
+    return false;
 }
 
 void Win32SerialPort::failAndRelease(const std::string& cause)

@@ -2,6 +2,7 @@
 
 #include "serial_port.h"
 
+#include <functional>
 #include <memory>
 
 namespace potpanel {
@@ -22,6 +23,8 @@ public:
     void setRts(bool on) override;
     void write(std::string_view bytes) override;
     void close() override;
+    void watch(std::function<void()> mayHaveGone) override;
+    bool hasGone() override;
 
 private:
     struct HandleCloser
@@ -34,6 +37,7 @@ private:
     [[noreturn]] void failAndRelease(const std::string& cause);
 
     std::unique_ptr<void, HandleCloser> handle_;
+    std::function<void()> mayHaveGone_;
     // Microseconds one character takes on the line.
     long characterMicroseconds_ = 0;
 };

@@ -5,6 +5,7 @@
 #include "command_button.h"
 #include "form1_qt.h"
 #include "panel_controller.h"
+#include "reconnect_question.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -145,10 +146,20 @@ void PanelWindow::setDisplayText(ChannelId channel, std::string_view text)
     displays_[channelIndex(channel)]->setText(toQString(text));
 }
 
-void PanelWindow::endProgram()
+void PanelWindow::endProgram(ExitStatus status)
 {
     retire();
-    QCoreApplication::exit(EXIT_SUCCESS);
+    QCoreApplication::exit(status == ExitStatus::Success ? EXIT_SUCCESS : EXIT_FAILURE);
+}
+
+bool PanelWindow::offerReconnect(std::string_view message)
+{
+    return askReconnect(toQString(message));
+}
+
+void PanelWindow::lineChanged()
+{
+    deliver([](PanelController& c) { c.lineChanged(); });
 }
 
 void PanelWindow::retire()

@@ -37,7 +37,11 @@ public:
     std::int16_t sliderValue(ChannelId channel) const override;
     void setSliderValue(ChannelId channel, std::int16_t value) override;
     void setDisplayText(ChannelId channel, std::string_view text) override;
-    void endProgram() override;
+    void endProgram(ExitStatus status) override;
+    bool offerReconnect(std::string_view message) override;
+
+    // The port's word that its device may have gone; safe to post from its thread.
+    void lineChanged();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -23,6 +23,8 @@ struct FailingPort final : SerialPort
             throw PortFailure("the device has gone");
     }
     void close() override {}
+    void watch(std::function<void()>) override {}
+    bool hasGone() override { return false; }
     int writesLeft;
 };
 
@@ -46,7 +48,8 @@ struct MemoryView final : PanelView
     {
         displays[channelIndex(channel)] = text;
     }
-    void endProgram() override {}
+    void endProgram(ExitStatus) override {}
+    bool offerReconnect(std::string_view) override { return false; }
 };
 
 } // namespace
