@@ -44,7 +44,7 @@ std::string openFailure(const std::string& device, int error)
     case EBUSY:
         return openedExclusively;
     case ENOENT:
-        return "the device is not there (" + errorText(error) + ")";
+        return "no such device"; // as the look says, had it been gone already
     case ENXIO:
     case ENODEV:
     case EIO:

@@ -2,7 +2,7 @@
 real input events.  test_potpanel.py POTPANEL FAKE_MODEM GROUP (a class below);
 POTPANEL_SIM in the environment names the simulator, when it is built."""
 
-import contextlib, os, pathlib, re, signal, subprocess, sys, termios, unittest
+import contextlib, os, pathlib, re, signal, subprocess, sys, termios, time, unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "rig"))
 from potpanel_rig import (DEVICE, REAL_ROOT, Com1, Display, MapWatcher, Port,  # noqa: E402
@@ -501,17 +501,104 @@ class OtherUsers(Refusing):
         self.refuse(OTHER_USERS)
 
 
+GONE = "COM1 (/dev/ttyS0): the device is gone: it was unplugged, switched off or its far end closed"
+
+
+def held(panel):
+    """The device numbers of what the program has open."""
+    return [os.stat(f"/proc/{panel.pid}/fd/{fd}").st_rdev
+            for fd in os.listdir(f"/proc/{panel.pid}/fd")]
+
+
+def cpu_seconds(pid):
+    """The CPU time a process has used, in user and system mode."""
+    fields = pathlib.Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def windows(panel):
+    """How many windows the program shows: its own and its messages."""
+    return len(panel.display.run("xdotool", "search", "--onlyvisible", "--pid", panel.pid,
+                                 "--name", f"^{CAPTION}$").stdout.split())
+
+
 class Faults(Scenario):
-    def test_far_end_vanishing(self):
+    def hang_up(self, panel):
+        """The far end goes, as an adapter pulled out: the message, the port let go meanwhile."""
+        line = os.stat(panel.com1.terminal).st_rdev
+        panel.com1.far_end.stop()
+        os.close(panel.com1.master)
+        panel.com1.master = None
+        box, text = self.message(panel, [panel.window], answer=None)
+        self.assertIn(GONE, text)
+        self.assertFalse(os.path.exists(panel.com1.path(LOCK_FILE)), "the lock file, message up")
+        self.assertNotIn(line, held(panel), "the device, message up")
+        return box
+
+    def answer(self, box, key):
+        self.display.xdotool("windowfocus", "--sync", box, "key", key)
+
+    def test_device_gone_then_ended(self):
+        # OK is the default and Escape; a termination request dismisses the message like OK
+        for answer in ("Return", "Escape", "SIGTERM"):
+            with self.row(answer):
+                panel = self.start()
+                box = self.hang_up(panel)
+                events = panel.events()
+                if answer == "SIGTERM":
+                    os.kill(panel.pid, signal.SIGTERM)
+                else:
+                    self.answer(box, answer)
+                self.assertEnded(panel, status=1)
+                self.assertEqual(panel.events(), events, "done on a line after the message")
+
+    def test_device_gone_then_back(self):
         panel = self.start()
         panel.keys("Right")
-        self.assertEqual(panel.com1.far_end.wait_for(3), START + [("A", 51)])
-        panel.com1.far_end.stop()
-        os.close(panel.com1.master)  # the far end goes away
-        panel.com1.master = None
-        panel.keys("Right")
-        text = self.message(panel, [panel.window])[1]
-        self.assertIn("COM1 (/dev/ttyS0): cannot write to the port", text)
+        panel.click("HScroll2", -4)
+        self.assertEqual(panel.com1.far_end.wait_for(4), START + [("A", 51), ("B", 51)])
+        box = self.hang_up(panel)
+        panel.com1.remove_line()
+        self.answer(box, "alt+r")
+        box, text = self.message(panel, [panel.window, box], answer=None)
+        self.assertIn("COM1 (/dev/ttyS0): cannot connect again: no such device", text)
+        panel.com1.replace_line()  # plugged in again
+        before = len(panel.events())
+        self.answer(box, "alt+r")
+        self.assertEqual(panel.com1.far_end.wait_for(2), [("A", 51), ("B", 51)])
+        kinds = [event for event, _ in panel.events()[before:]]
+        self.assertLess(kinds.index("rts-up"), kinds.index("write"), kinds)
+        panel.click("HScroll1", -4)
+        self.assertEqual(panel.com1.far_end.wait_for(3), [("A", 51), ("B", 51), ("A", 52)])
+        self.assertEqual((panel.read("Text1"), panel.read("Text2")), ("34", "33"))
+        panel.click("Command1")
+        self.assertEqual(panel.process.wait(30), 0, panel.output())
+        self.assertEqual(panel.com1.far_end.settle(), [("A", 51), ("B", 51), ("A", 52)])
+        self.assertFalse(os.path.exists(panel.com1.path(LOCK_FILE)), "the lock file is left")
+
+    def test_controller_talking(self):
+        # 3 s of bytes at the line's rate, which the panel never reads: nothing wakes it
+        panel = self.start()
+        used = cpu_seconds(panel.pid)
+        for _ in range(30):
+            os.write(panel.com1.master, b"\x06" * 96)
+            time.sleep(0.1)
+        self.assertLess(cpu_seconds(panel.pid) - used, 0.5, "the panel woke for the bytes")
+        self.assertEqual(windows(panel), 1)
+        panel.click("Command1")
+        self.assertEnded(panel, [])
+
+    def test_device_gone_in_a_burst(self):
+        panel = self.start()
+        burst = subprocess.Popen(["xdotool", "key", "--delay", "10", *["Right"] * 150],
+                                 env=self.display.env)
+        self.addCleanup(end_process, burst)
+        panel.com1.far_end.wait_for(10)
+        box = self.hang_up(panel)
+        burst.wait(30)
+        time.sleep(0.5)  # for any second message to come
+        self.assertEqual(windows(panel), 2)
+        self.answer(box, "Escape")
         self.assertEnded(panel, status=1)
 
     def test_start_up_failure_lets_go_first(self):

@@ -1,6 +1,6 @@
 // The serial port on real pseudo-terminals: the bytes and settings that reach
 // the far end, the lock file it holds, the lock files of others it will not
-// trust, the stale one it clears, and how it fails.
+// trust, the stale one it clears, how it fails, and how it sees the far end go.
 
 #include "lock_file.h"
 #include "posix_serial_port.h"
@@ -8,6 +8,7 @@
 
 #include <QFile>
 #include <QTest>
+#include <atomic>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -124,6 +125,7 @@ class TestPosixSerialPort : public QObject
 private slots:
     void carriesEveryByteInOrderThenLetsGo();
     void givesUpOnAStalledLineAndLetsGo();
+    void tellsOnceOfAHangUpAndOfNothingElse();
     void neverTrustsAStrangeLockFile_data();
     void neverTrustsAStrangeLockFile();
     void clearsOnlyTheStaleLockItRead();
@@ -178,6 +180,25 @@ void TestPosixSerialPort::givesUpOnAStalledLineAndLetsGo()
     QVERIFY2(said.contains("bytes were not sent"), qPrintable(said));
     QCOMPARE(readFile(terminal.lockPath()), QByteArray("(absent)"));
     QVERIFY_THROWS_EXCEPTION(PortFailure, port.write("\002D032"));
+}
+
+void TestPosixSerialPort::tellsOnceOfAHangUpAndOfNothingElse()
+{
+    PseudoTerminal terminal;
+    std::atomic<int> told = 0;
+    PosixSerialPort port;
+    port.watch([&told] { ++told; });
+    port.open(terminal.device, LineSettings{});
+    // The controller talks; nobody reads it, and the watch takes no notice.
+    QCOMPARE(::write(terminal.master, "\006\006\006", 3), 3);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    QVERIFY(told == 0 && !port.hasGone());
+    ::close(std::exchange(terminal.master, -1)); // the far end goes
+    QTRY_COMPARE(told.load(), 1);
+    QVERIFY(port.hasGone());
+    QVERIFY_THROWS_EXCEPTION(DeviceGone, port.write("\002D032"));
+    QCOMPARE(readFile(terminal.lockPath()), QByteArray("(absent)"));
+    QCOMPARE(told.load(), 1);
 }
 
 void TestPosixSerialPort::neverTrustsAStrangeLockFile_data()

@@ -99,7 +99,10 @@ extern "C" ssize_t write(int fd, const void* data, size_t size)
 
 extern "C" int close(int fd)
 {
-    // A terminal, or a descriptor closed again after it (fcntl fails on it).
+    // A terminal, or a descriptor closed again after it (fcntl fails on it). The lines drop
+    // at its close, as HUPCL drops them, ready for a terminal opened later with that number.
+    if (const int minor = terminalMinor(fd); minor >= 0)
+        modemLines[minor] = 0;
     const bool terminal = terminalMinor(fd) >= 0 ||
                           (fd >= 0 && fd < 4096 && closedTerminal[fd] && ::fcntl(fd, F_GETFD) < 0);
     if (terminal)

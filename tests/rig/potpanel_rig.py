@@ -265,7 +265,7 @@ class Com1:
     def __init__(self, kind="pty", console=False, locks="mode=1777", far_end=FarEnd,
                  device=DEVICE, ports=(), owner=None, setup=(), user_namespace=not REAL_ROOT):
         self.work = tempfile.mkdtemp(prefix="potpanel-com1-")
-        self.user_namespace = user_namespace
+        self.user_namespace, self.device = user_namespace, device
         os.chmod(self.work, 0o777)  # a program run as nobody logs here
         self.master = self.far_end = None
         self.ports, self.environment, self.devices = {}, [], []  # devices: (path, number)
@@ -363,6 +363,33 @@ class Com1:
         return subprocess.Popen(["nsenter", "-t", str(self.holder.pid), *enter, "--", "sh", "-c",
                                  _CHECK, "check", self.namespace, self.entries, *self.consoles,
                                  *devices, "--", *argv], **options)
+
+    def inside(self, command):
+        """Runs a shell command in the namespace, as its root."""
+        enter = ["-m", *(["-U", "--preserve-credentials"] * self.user_namespace)]
+        subprocess.run(["nsenter", "-t", str(self.holder.pid), *enter, "--", "sh", "-c", command],
+                       check=True, timeout=30)
+
+    def remove_line(self):
+        """COM1's device goes, as an adapter's node does when it is pulled out."""
+        self.inside(f"umount {self.device} && rm {self.device}")
+
+    def replace_line(self):
+        """A new pseudo-terminal at COM1's device, as an adapter plugged back in, read by a new far
+        end; the old one's master, if still open, is closed."""
+        if self.far_end:
+            self.far_end.stop()
+        if self.master is not None:
+            os.close(self.master)
+        self.master, (self.terminal, number) = _pty()
+        tty.setraw(self.master)
+        self.far_end = FarEnd(self.master)
+        self.far_end.start()
+        self.inside(f"{{ umount {self.device} 2>/dev/null; [ -e {self.device} ] || touch "
+                    f"{self.device}; }} && mount --bind "
+                    f"{self.terminal.replace('/dev', f'{self.work}/dev', 1)} {self.device}")
+        self.devices = [(path, number if path == self.device else old)
+                        for path, old in self.devices]
 
     def path(self, path):
         """Where a path inside the namespace is seen from outside."""
