@@ -1,6 +1,6 @@
 #include "operator_messages.h"
 
-#include "application_identity.h"
+#include "failure_log.h"
 #include "form1.h"
 #include "wide_text.h"
 
@@ -52,16 +52,6 @@ void tellRefusal(const std::string& text)
 {
     if (!writeOut(STD_ERROR_HANDLE, text))
         messageBox(text, MB_ICONERROR);
-}
-
-void logFailure(const std::string& text)
-{
-    HANDLE errors = ::GetStdHandle(STD_ERROR_HANDLE);
-    if (errors && errors != INVALID_HANDLE_VALUE && ::GetFileType(errors) != FILE_TYPE_UNKNOWN) {
-        const std::string line = std::string(applicationName) + ": " + text + "\n";
-        DWORD written = 0;
-        ::WriteFile(errors, line.data(), DWORD(line.size()), &written, nullptr);
-    }
 }
 
 void showFailure(const std::string& text)

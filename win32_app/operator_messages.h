@@ -14,7 +14,5 @@ void tellRefusal(const std::string& text);
 // title, which returns once the operator has dismissed it; also written to
 // standard error when there is one, for a log.
 void showFailure(const std::string& text);
-// Standard error's part of that alone, for a message of another kind.
-void logFailure(const std::string& text);
 
 } // namespace potpanel

@@ -1,5 +1,6 @@
 #include "port_choice.h"
 
+#include "failure_log.h"
 #include "form1.h"
 #include "operator_messages.h"
 #include "wide_text.h"

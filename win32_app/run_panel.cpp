@@ -44,6 +44,7 @@ int runPanel(HINSTANCE instance, int showCommand, std::unique_ptr<SerialPort> po
             failure = error.what();
             ::PostQuitMessage(EXIT_FAILURE);
         });
+        comm1.watch(form1->lineNews());
     } catch (const std::exception& error) {
         showFailure(error.what());
         return EXIT_FAILURE;

@@ -68,6 +68,13 @@ void Win32SerialPort::open(const std::string& device, const LineSettings& settin
         throw PortFailure(openFailure(::GetLastError()));
     handle_.reset(handle);
     configure(settings);
+    if (mayHaveGone_) {
+        try {
+            watch_.emplace(handle_.get(), mayHaveGone_);
+        } catch (const PortFailure& failure) {
+            failAndRelease(failure.what());
+        }
+    }
 }
 
 void Win32SerialPort::configure(const LineSettings& settings)
@@ -127,7 +134,7 @@ void Win32SerialPort::write(std::string_view bytes)
     if (!::WriteFile(handle_.get(), bytes.data(), DWORD(bytes.size()), &written, nullptr)) {
         const DWORD error = ::GetLastError();
         if (deviceGone(error)) {
-            handle_.reset(); // nothing is left to drop on a device that has gone
+            release(); // nothing is left to drop on a device that has gone
             throw DeviceGone(systemErrorText(error));
         }
         if (error != ERROR_TIMEOUT && error != WAIT_TIMEOUT)
@@ -159,7 +166,7 @@ void Win32SerialPort::close()
     const std::size_t unsent = queuedBytes();
     if (unsent > 0)
         ::PurgeComm(handle_.get(), PURGE_TXABORT | PURGE_TXCLEAR);
-    handle_.reset();
+    release();
     if (unsent > 0)
         throw PortFailure(drainTimedOut(unsent));
 }
@@ -171,14 +178,20 @@ void Win32SerialPort::watch(std::function<void()> mayHaveGone)
 
 bool Win32SerialPort::hasGone()
 {
-    return false;
+    return handle_ && LineWatch::hasGone(handle_.get());
 }
 
 void Win32SerialPort::failAndRelease(const std::string& cause)
 {
     ::PurgeComm(handle_.get(), PURGE_TXABORT | PURGE_TXCLEAR);
-    handle_.reset();
+    release();
     throw PortFailure(cause);
+}
+
+void Win32SerialPort::release()
+{
+    watch_.reset();
+    handle_.reset();
 }
 
 } // namespace potpanel

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "line_watch.h"
 #include "serial_port.h"
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace potpanel {
 
@@ -13,7 +15,7 @@ namespace potpanel {
 // is raised at the open, RTS only when asked. Its waits are bounded like the
 // POSIX port's: a write gives up ten seconds after it started, and closing
 // waits at most for what is still queued to go out at the line's speed, plus
-// two seconds.
+// two seconds. While open, a LineWatch looks for the device going away.
 class Win32SerialPort final : public SerialPort
 {
 public:
@@ -35,9 +37,13 @@ private:
     void configure(const LineSettings& settings);
     std::size_t queuedBytes() const;
     [[noreturn]] void failAndRelease(const std::string& cause);
+    // The watch ends before the handle it asks is closed.
+    void release();
 
     std::unique_ptr<void, HandleCloser> handle_;
     std::function<void()> mayHaveGone_;
+    // Declared after the handle, so that it ends first when the port is destroyed.
+    std::optional<LineWatch> watch_;
     // Microseconds one character takes on the line.
     long characterMicroseconds_ = 0;
 };

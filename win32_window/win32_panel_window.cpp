@@ -2,10 +2,12 @@
 
 #include "accessible_texts.h"
 #include "panel_controller.h"
+#include "reconnect_question.h"
 #include "wide_text.h"
 
 #include <algorithm>
 #include <cstdlib>
+#include <dbt.h>
 #include <memory>
 #include <stdexcept>
 #include <windowsx.h>
@@ -18,6 +20,8 @@ constexpr wchar_t className[] = L"potpanel.Form1";
 constexpr int firstControlId = 100;
 constexpr DWORD windowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr int sliderMaximum = 255;
+// The port's word that its device may have gone, posted from its watch's thread.
+constexpr UINT lineNewsMessage = WM_APP + 1;
 
 void registerClass(HINSTANCE instance, WNDPROC procedure)
 {
@@ -249,11 +253,26 @@ LRESULT Win32PanelWindow::handle(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_DESTROY:
         annotations_.clear();
         return 0;
+    case lineNewsMessage:
+        deliver([](PanelController& c) { c.lineChanged(); });
+        return 0;
+    case WM_DEVICECHANGE:
+        // Where Windows says a port went away, sooner than the watch looks; the
+        // controller asks the port whether it was COM1's.
+        if (wParam == DBT_DEVICEREMOVECOMPLETE && lParam &&
+            reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam)->dbch_devicetype == DBT_DEVTYP_PORT)
+            deliver([](PanelController& c) { c.lineChanged(); });
+        return TRUE;
     case WM_CLOSE:
     case WM_ENDSESSION: {
         // The close box, Alt+F4, the system menu, and the end of the session.
         if (message == WM_ENDSESSION && !wParam)
             return 0;
+        // Asked to end while the question is up: the answer is OK, which ends the program.
+        if (question_) {
+            dismissReconnect(question_);
+            return 0;
+        }
         std::int16_t cancel = 0;
         deliver([&cancel](PanelController& c) { c.Form_Unload(cancel); });
         return 0;
@@ -360,12 +379,25 @@ void Win32PanelWindow::setDisplayText(ChannelId channel, std::string_view text)
     ::SetWindowTextW(displays_[channelIndex(channel)], toWide(text).c_str());
 }
 
-void Win32PanelWindow::endProgram()
+void Win32PanelWindow::endProgram(ExitStatus status)
 {
     retire();
     // Destroyed without WM_CLOSE, so the unload handling does not run.
     ::DestroyWindow(window_);
-    ::PostQuitMessage(EXIT_SUCCESS);
+    ::PostQuitMessage(status == ExitStatus::Success ? EXIT_SUCCESS : EXIT_FAILURE);
+}
+
+bool Win32PanelWindow::offerReconnect(std::string_view message)
+{
+    return askReconnect(window_, message, question_);
+}
+
+std::function<void()> Win32PanelWindow::lineNews() const
+{
+    // The handle, not the window: PostMessage to a window that has gone fails, harmlessly.
+    return [window = window_] {
+        ::PostMessageW(window, lineNewsMessage, 0, 0);
+    };
 }
 
 void Win32PanelWindow::retire()

@@ -46,7 +46,13 @@ public:
     std::int16_t sliderValue(ChannelId channel) const override;
     void setSliderValue(ChannelId channel, std::int16_t value) override;
     void setDisplayText(ChannelId channel, std::string_view text) override;
-    void endProgram() override;
+    void endProgram(ExitStatus status) override;
+    bool offerReconnect(std::string_view message) override;
+
+    // A call that tells the window, from any thread, that the port's device may
+    // have gone: the news is posted, and the window has the controller ask. Once
+    // the window has gone, it does nothing.
+    std::function<void()> lineNews() const;
 
 private:
     static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -71,6 +77,8 @@ private:
     HWND command1_ = nullptr;
     HWND banner_ = nullptr;
     HWND portNotice_ = nullptr;
+    // The question whether to reconnect, while it is up.
+    HWND question_ = nullptr;
     // The control that has the focus while the window is inactive.
     HWND focus_ = nullptr;
     std::unique_ptr<Form1Fonts> fonts_;

@@ -563,6 +563,7 @@ class Faults(Scenario):
         box, text = self.message(panel, [panel.window, box], answer=None)
         self.assertIn("COM1 (/dev/ttyS0): cannot connect again: no such device", text)
         panel.com1.replace_line()  # plugged in again
+        panel.com1.far_end.start()
         before = len(panel.events())
         self.answer(box, "alt+r")
         self.assertEqual(panel.com1.far_end.wait_for(2), [("A", 51), ("B", 51)])

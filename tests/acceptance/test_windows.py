@@ -40,18 +40,25 @@ class Run:
         log = pathlib.Path(f"{self.out}.modem")
         return [line.split()[0] for line in log.exists() and log.read_text().splitlines() or []]
 
-    def window(self, kind="potpanel.Form1"):
-        """The window of that class, its controls by name, once it has the focus (which X gives)."""
+    def window(self, kind="potpanel.Form1", but=()):
+        """The window of that class, its controls by name, once it has the focus (which X gives);
+        none of the handles but."""
         found = wait_until(lambda: [w for w in self.session.dump() if w["class"] == kind and
-                                    w["focus"]], 20, f"a window {kind}")[0]
+                                    w["focus"] and w["hwnd"] not in but], 20, f"a window {kind}")[0]
         found["controls"] = {NAMES.get(c["id"], c["id"]): c for c in found["children"]}
         return found
 
-    def message(self, answer="Return"):
+    def message(self, answer="Return", seen=None):
         """A message box's (or task dialog's) title, whether it shows its icon first, its text and
-        its buttons; then the key answer."""
-        box = self.window("#32770")
-        self.keys(answer)
+        its buttons; then the key answer, or answer(self). seen: the handles of the boxes before,
+        which it waits past, and to which it adds this one's."""
+        box = self.window("#32770", seen or ())
+        if seen is not None:
+            seen.append(box["hwnd"])
+        if isinstance(answer, str):
+            self.keys(answer)
+        else:
+            answer(self)
         icon, *rest = box["children"]
         texts = [c["text"] for c in rest if c["id"] in (0, 65535)]  # static text, no identifier
         buttons = [c["text"] for c in rest if c["id"] not in (0, 65535)]
@@ -295,15 +302,55 @@ class Refusals(Scenario):
                 said = f"box:{box}" if unattended else f"{text[:3]}:{run.output(text[:3])}"
                 self.assertEqual((said[:len(text)], run.events()), (text, []))
 
-    def test_far_end_vanishing(self):
-        session = self.session()
-        run = self.start(session)
-        session.com1.far_end.stop()
-        os.close(session.com1.master)
-        session.com1.master = None
-        run.keys("Right")
-        self.assertIn("COM1: cannot write to the port: the device has gone", run.message()[2][0])
-        self.assertEnded(run, status=1)
+    def test_line_lost(self):
+        for name, answers, status, frames in LOSSES:
+            with self.row(name):
+                session = self.session()
+                com1, run, seen = session.com1, self.start(session), []
+                run.keys("Right", "Right")
+                com1.far_end.wait_for(4)
+                com1.far_end.stop()
+                os.close(com1.master)  # with the window at rest: only the watch can tell
+                com1.master = None
+                for step, said, answer in answers:
+                    if step:
+                        step(com1)
+                    written = run.events().count("write")
+                    title, icon, [text], buttons = run.message(answer, seen)
+                    self.assertEqual((title, icon, text[:len(said)], buttons),
+                                     (CAPTION, 1, said, ["&Reconnect", "OK"]))
+                    self.assertIn(f"potpanel: {text.splitlines()[0]}\n", run.output("err"))
+                if frames is None:
+                    self.assertEqual(run.process.wait(30), status, run.output("err"))
+                    self.assertEqual(run.events().count("write"), written, "sent after the loss")
+                    continue
+                com1.far_end.start()
+                self.assertEqual(com1.far_end.wait_for(2), frames)
+                shown = run.window()["controls"]
+                self.assertEqual([shown[n]["text"] for n in ("Text1", "Text2")], ["34", "32"])
+                run.keys("Right")
+                self.assertEqual(com1.far_end.wait_for(3), frames + [("A", 53)])
+                run.click("Command1")
+                self.assertEnded(run, status)
+                events = run.events()  # RTS up on the new line before its three frames
+                rises = [at for at, event in enumerate(events) if event == "rts-up"]
+                self.assertEqual((len(rises), events[rises[-1]:].count("write")), (2, 3))
+
+
+GONE = ("COM1: the device is gone: it was unplugged, switched off or its far end closed\n\n"
+        "Connect the device again and choose Reconnect, or choose OK to end the panel.")
+# After COM1's far end closed with the window at rest (A at 52), at each message: the rig's step
+# first (a Com1 method), how the message begins, the answer; the status, what a new line then
+# takes (None: the program ends, nothing sent after the loss). The window takes no click meanwhile.
+LOSSES = [
+    ("OK", [(None, GONE, "Return")], 1, None),
+    ("Escape", [(None, GONE, "Escape")], 1, None),
+    ("a close request (taskkill)", [(None, GONE, lambda run: run.session.popen(
+        ["taskkill", "/im", "potpanel.exe"], stdout=subprocess.DEVNULL).wait())], 1, None),
+    ("Reconnect on the dead line, then on a new one", [
+        (None, GONE, lambda run: (run.click("HScroll1", -5), run.keys("alt+r"))),
+        (Com1.replace_line, "COM1: cannot connect again: ", "alt+r")], 0, [("A", 52), ("B", 50)]),
+]
 
 
 class Com1Choice(Scenario):

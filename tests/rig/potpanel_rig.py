@@ -265,7 +265,7 @@ class Com1:
     def __init__(self, kind="pty", console=False, locks="mode=1777", far_end=FarEnd,
                  device=DEVICE, ports=(), owner=None, setup=(), user_namespace=not REAL_ROOT):
         self.work = tempfile.mkdtemp(prefix="potpanel-com1-")
-        self.user_namespace, self.device = user_namespace, device
+        self.user_namespace, self.device, self._far_end = user_namespace, device, far_end
         os.chmod(self.work, 0o777)  # a program run as nobody logs here
         self.master = self.far_end = None
         self.ports, self.environment, self.devices = {}, [], []  # devices: (path, number)
@@ -309,6 +309,7 @@ class Com1:
         steps += [command.format(work=self.work) for command in setup]
         entries = {*_DEV_NODES, *_DEV_DIRS, *(name for name, _ in _DEV_LINKS),
                    *(path.split("/")[2] for path in paths)}
+        self._names = entries
         self.entries = " ".join(sorted(entries)) + " "
         namespace = ["--user", "--map-root-user"] * user_namespace + ["--mount"]
         # The namespace lives as long as this shell, which waits on its input.
@@ -364,32 +365,39 @@ class Com1:
                                  _CHECK, "check", self.namespace, self.entries, *self.consoles,
                                  *devices, "--", *argv], **options)
 
-    def inside(self, command):
-        """Runs a shell command in the namespace, as its root."""
-        enter = ["-m", *(["-U", "--preserve-credentials"] * self.user_namespace)]
-        subprocess.run(["nsenter", "-t", str(self.holder.pid), *enter, "--", "sh", "-c", command],
-                       check=True, timeout=30)
-
     def remove_line(self):
-        """COM1's device goes, as an adapter's node does when it is pulled out."""
-        self.inside(f"umount {self.device} && rm {self.device}")
-
-    def replace_line(self):
-        """A new pseudo-terminal at COM1's device, as an adapter plugged back in, read by a new far
-        end; the old one's master, if still open, is closed."""
+        """The device taken away, its line closed at the far end, as when an adapter is pulled."""
         if self.far_end:
             self.far_end.stop()
         if self.master is not None:
             os.close(self.master)
+        self.master = self.far_end = self.terminal = None
+        self._inside(f"umount -l {self.device} && rm {self.device}")
+        self.devices = [(path, number) for path, number in self.devices if path != self.device]
+        self._names.discard(self.device.split("/")[2])
+        self.entries = " ".join(sorted(self._names)) + " "
+
+    def replace_line(self):
+        """A new pseudo-terminal at the device, as when an adapter is plugged in again: master,
+        far_end (not yet started) and terminal are the new line's."""
+        if self.device in (path for path, _ in self.devices):
+            self.remove_line()
         self.master, (self.terminal, number) = _pty()
         tty.setraw(self.master)
-        self.far_end = FarEnd(self.master)
-        self.far_end.start()
-        self.inside(f"{{ umount {self.device} 2>/dev/null; [ -e {self.device} ] || touch "
-                    f"{self.device}; }} && mount --bind "
-                    f"{self.terminal.replace('/dev', f'{self.work}/dev', 1)} {self.device}")
-        self.devices = [(path, number if path == self.device else old)
-                        for path, old in self.devices]
+        self.far_end = self._far_end(self.master)
+        self._inside(f"touch {self.device} && mount --bind "
+                     f"{self.terminal.replace('/dev', f'{self.work}/dev', 1)} {self.device}")
+        self.devices.append((self.device, number))
+        self._names.add(self.device.split("/")[2])
+        self.entries = " ".join(sorted(self._names)) + " "
+
+    def _inside(self, command):
+        """A shell command run in the namespace, never outside it: the holder's PID may be
+        another process's by now, so the namespace is checked from inside first."""
+        enter = ["-m", "-r", "-w", *(["-U", "--preserve-credentials"] * self.user_namespace)]
+        check = '[ "$(readlink /proc/self/ns/mnt)" = "$0" ] || exit 125; '
+        subprocess.run(["nsenter", "-t", str(self.holder.pid), *enter, "--", "sh", "-c",
+                        check + command, self.namespace], check=True, timeout=30)
 
     def path(self, path):
         """Where a path inside the namespace is seen from outside."""
