@@ -62,9 +62,12 @@ class Panel:
         log = pathlib.Path(f"{self.out}.modem")
         return [tuple(line.split()) for line in log.exists() and log.read_text().splitlines() or []]
 
+    def place(self, control):
+        return CONTROLS[control]
+
     def at(self, control, x=0.5):
         """A point in a control: x a fraction of its width, or pixels from its left (< 0: right)."""
-        left, top, width, height = CONTROLS[control]
+        left, top, width, height = self.place(control)
         return left + round(x * width if isinstance(x, float) else x % width), top + height // 2
 
     def click(self, control, x=0.5, button=1, count=1):
@@ -607,9 +610,7 @@ class Faults(Scenario):
         panel = self.launch(env=["LD_PRELOAD="])
         self.display.wait_window(CAPTION, panel.pid)
         self.assertFalse(os.path.exists(panel.com1.path(LOCK_FILE)), "the lock file, message up")
-        held = [os.stat(f"/proc/{panel.pid}/fd/{fd}").st_rdev
-                for fd in os.listdir(f"/proc/{panel.pid}/fd")]
-        self.assertNotIn(os.stat(panel.com1.terminal).st_rdev, held, "the port, message up")
+        self.assertNotIn(os.stat(panel.com1.terminal).st_rdev, held(panel), "the port, message up")
         self.assertIn("no modem-control lines", self.message(panel)[1])
         self.assertEqual(panel.process.wait(30), 1, panel.output())
 

@@ -71,23 +71,16 @@ void TestCommandLine::readsOrRefuses()
     for (const QString& argument : arguments)
         argv.push_back(argument.toStdString());
     const CommandLine line = readCommandLine(argv, platform);
-    QString read;
-    switch (line.request) {
-    case CommandLine::Request::Run:
-        read = "run: COM1 " + QString::fromStdString(line.com1Device.value_or("default")) + "; Qt";
+    using Request = CommandLine::Request;
+    QString read =
+        line.request == Request::Help      ? "help"
+        : line.request == Request::Version ? "version"
+        : line.request == Request::Refused
+            ? "refused: " + QString::fromStdString(line.refusal)
+            : "run: COM1 " + QString::fromStdString(line.com1Device.value_or("default")) + "; Qt";
+    if (line.request == Request::Run)
         for (const std::string& argument : line.qtArguments)
             read += ' ' + QString::fromStdString(argument);
-        break;
-    case CommandLine::Request::Help:
-        read = "help";
-        break;
-    case CommandLine::Request::Version:
-        read = "version";
-        break;
-    case CommandLine::Request::Refused:
-        read = "refused: " + QString::fromStdString(line.refusal);
-        break;
-    }
     QCOMPARE(read, outcome);
 }
 

@@ -78,32 +78,24 @@ class TestPanelController : public QObject
     Q_OBJECT
 
 private slots:
-    void showsOnlyWhatWasWritten_data();
     void showsOnlyWhatWasWritten();
     void asksOnceWhenTheDeviceGoesUnderAWrite();
 };
 
-void TestPanelController::showsOnlyWhatWasWritten_data()
-{
-    // Writes that succeed before the failing one; the displays afterwards.
-    QTest::addColumn<int>("writesLeft");
-    QTest::addColumn<QStringList>("displays");
-    QTest::newRow("channel A's start frame fails") << 0 << QStringList{"", ""};
-    QTest::newRow("channel B's start frame fails") << 1 << QStringList{"32", ""};
-}
-
 void TestPanelController::showsOnlyWhatWasWritten()
 {
-    QFETCH(int, writesLeft);
-    QFETCH(QStringList, displays);
-    MemoryView view;
-    SerialLink comm1(std::make_unique<FailingPort>(writesLeft));
-    PanelController controller(view, comm1);
-    view.controller = &controller;
-    QVERIFY_THROWS_EXCEPTION(std::runtime_error, controller.Form_Load());
-    QCOMPARE((QStringList{QString::fromStdString(view.displays[0]),
-                          QString::fromStdString(view.displays[1])}),
-             displays);
+    // Writes that succeed before the failing one: channel A's start frame fails, then B's.
+    for (const auto& [writesLeft, displays] :
+         {std::pair{0, QStringList{"", ""}}, {1, {"32", ""}}}) {
+        MemoryView view;
+        SerialLink comm1(std::make_unique<FailingPort>(writesLeft));
+        PanelController controller(view, comm1);
+        view.controller = &controller;
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, controller.Form_Load());
+        QCOMPARE((QStringList{QString::fromStdString(view.displays[0]),
+                              QString::fromStdString(view.displays[1])}),
+                 displays);
+    }
 }
 
 void TestPanelController::asksOnceWhenTheDeviceGoesUnderAWrite()

@@ -116,6 +116,16 @@ void writeFile(const std::string& path, const QByteArray& bytes)
         qFatal("cannot write %s", path.c_str());
 }
 
+// The PID of a process that has ended and been reaped.
+pid_t endedProcess()
+{
+    const pid_t gone = ::fork();
+    if (gone == 0)
+        ::_exit(0);
+    ::waitpid(gone, nullptr, 0);
+    return gone;
+}
+
 } // namespace
 
 class TestPosixSerialPort : public QObject
@@ -126,7 +136,6 @@ private slots:
     void carriesEveryByteInOrderThenLetsGo();
     void givesUpOnAStalledLineAndLetsGo();
     void tellsOnceOfAHangUpAndOfNothingElse();
-    void neverTrustsAStrangeLockFile_data();
     void neverTrustsAStrangeLockFile();
     void clearsOnlyTheStaleLockItRead();
     void refusesWhenItCannotLook();
@@ -201,65 +210,47 @@ void TestPosixSerialPort::tellsOnceOfAHangUpAndOfNothingElse()
     QCOMPARE(told.load(), 1);
 }
 
-void TestPosixSerialPort::neverTrustsAStrangeLockFile_data()
-{
-    // What the file's text says is read as the parser's rows show; these are the files themselves.
-    QTest::addColumn<QByteArray>("make");
-    QTest::addColumn<bool>("cleared");
-    QTest::newRow("FIFO") << QByteArray("mkfifo") << false;
-    QTest::newRow("link to /dev/zero") << QByteArray("link") << false;
-    QTest::newRow("unreadable") << QByteArray("unreadable") << false;
-    // Perhaps being written: waited for, then taken for what it says.
-    QTest::newRow("half a PID") << QByteArray("      12") << false;
-    QTest::newRow("gone process, Qt") << QByteArray("gone %d\nhost\nprogram\n") << true;
-}
-
 void TestPosixSerialPort::neverTrustsAStrangeLockFile()
 {
-    QFETCH(QByteArray, make);
-    QFETCH(bool, cleared);
-    PseudoTerminal terminal;
-    const std::string path = terminal.lockPath();
-    if (make == "mkfifo") {
-        QCOMPARE(::mkfifo(path.c_str(), 0666), 0);
-    } else if (make == "link") {
-        QCOMPARE(::symlink("/dev/zero", path.c_str()), 0);
-    } else if (make == "unreadable") {
-        // Mode 0 keeps out everyone but root, who reads it here as another user.
-        writeFile(path, "123\n");
-        ::chmod(path.c_str(), 0);
-        ::setfsuid(65534);
-    } else if (make.startsWith("gone ")) {
-        const pid_t gone = ::fork();
-        if (gone == 0)
-            ::_exit(0);
-        ::waitpid(gone, nullptr, 0);
-        writeFile(path, QString::asprintf(make.mid(5).constData(), gone).toLatin1());
-    } else {
-        writeFile(path, make);
+    // What the file's text says is read as the parser's rows show; these are the files themselves.
+    // The last two are perhaps being written: waited for, then taken for what they say.
+    const std::pair<QByteArray, bool> rows[] = {
+        {"mkfifo", false},   {"link to /dev/zero", false},       {"unreadable", false},
+        {"      12", false}, {"gone %d\nhost\nprogram\n", true},
+    };
+    for (const auto& [make, cleared] : rows) {
+        PseudoTerminal terminal;
+        const std::string path = terminal.lockPath();
+        if (make == "mkfifo") {
+            QCOMPARE(::mkfifo(path.c_str(), 0666), 0);
+        } else if (make.startsWith("link")) {
+            QCOMPARE(::symlink("/dev/zero", path.c_str()), 0);
+        } else if (make == "unreadable") {
+            // Mode 0 keeps out everyone but root, who reads it here as another user.
+            writeFile(path, "123\n");
+            ::chmod(path.c_str(), 0);
+            ::setfsuid(65534);
+        } else {
+            writeFile(path,
+                      make.startsWith("gone ")
+                          ? QString::asprintf(make.mid(5).constData(), endedProcess()).toLatin1()
+                          : make);
+        }
+        const QString said = QString::fromStdString(openFailure(terminal.device));
+        ::setfsuid(::geteuid());
+        QCOMPARE(said, cleared ? QStringLiteral("opened")
+                               : QString::fromStdString("the lock file " + path +
+                                                        " names no process; if no other program "
+                                                        "uses the port, delete it"));
+        QVERIFY2(cleared || terminal.speed() == speed_t(B1200), make.constData());
     }
-
-    const QString said = QString::fromStdString(openFailure(terminal.device));
-    ::setfsuid(::geteuid());
-    if (cleared) {
-        QCOMPARE(said, QStringLiteral("opened"));
-        return;
-    }
-    QCOMPARE(said, QString::fromStdString("the lock file " + path +
-                                          " names no process; if no other program uses the "
-                                          "port, delete it"));
-    QCOMPARE(terminal.speed(), speed_t(B1200));
 }
 
 void TestPosixSerialPort::clearsOnlyTheStaleLockItRead()
 {
     PseudoTerminal terminal;
     const std::string path = terminal.lockPath();
-    const pid_t gone = ::fork();
-    if (gone == 0)
-        ::_exit(0);
-    ::waitpid(gone, nullptr, 0);
-    writeFile(path, QString::asprintf("%10d\n", gone).toLatin1());
+    writeFile(path, QString::asprintf("%10d\n", endedProcess()).toLatin1());
     const LockFileReading stale = readLockFile(path);
     // Another program cleared it and made its own before this one got round to it.
     QCOMPARE(::unlink(path.c_str()), 0);

@@ -40,14 +40,14 @@ struct SavedTree
     ProcFiles proc() const { return ProcFiles(root.path().toStdString()); }
 };
 
-struct stat fileAt(dev_t device, ino_t inode)
+// A file's status: a regular file's, or with a device number a character device's.
+struct stat fileAt(dev_t device, ino_t inode, dev_t rdev = 0)
 {
-    struct stat file
-    {
-    };
-    file.st_mode = S_IFREG;
+    struct stat file = {};
+    file.st_mode = rdev ? S_IFCHR : S_IFREG;
     file.st_dev = device;
     file.st_ino = inode;
+    file.st_rdev = rdev;
     return file;
 }
 
@@ -181,21 +181,18 @@ void TestProcText::buildsARawLine()
                      (line.c_oflag & OPOST) == 0 && (line.c_lflag & (ICANON | ECHO | ISIG)) == 0,
                  settings);
     }
-    const struct
-    {
-        const char *settings, *said;
-    } refused[] = {
+    const std::pair<const char*, const char*> refused[] = {
         {"14400,N,8,1", "the speed 14400 is not one this system's serial ports know"},
         {"9600,N,8,1.5", "1.5 stop bits cannot be set on this system's serial ports; use 1 or 2"},
     };
-    for (const auto& row : refused) {
+    for (const auto& [settings, refusal] : refused) {
         QString said;
         try {
-            rawLine(dirty, parseLineSettings(row.settings));
+            rawLine(dirty, parseLineSettings(settings));
         } catch (const PortFailure& failure) {
             said = failure.what();
         }
-        QCOMPARE(said, QString(row.said));
+        QCOMPARE(said, QString(refusal));
     }
 }
 
@@ -257,15 +254,11 @@ void TestProcText::namesEveryKindOfHolder()
     QCOMPARE(lockHolder(fileAt(makedev(0, 5), 3000), proc), std::nullopt);
     QVERIFY(liveness(42, proc) == Liveness::Live && liveness(44, proc) == Liveness::Ended &&
             liveness(45, proc) == Liveness::Unseen);
-    struct stat ttyS0 = fileAt(makedev(0, 5), 1);
-    ttyS0.st_mode = S_IFCHR;
-    ttyS0.st_rdev = makedev(4, 64);
-    const auto holder = processHolding(ttyS0, proc);
+    const auto holder = processHolding(fileAt(makedev(0, 5), 1, makedev(4, 64)), proc);
     QVERIFY(holder && holder->pid == 46 && holder->how == Holder::How::ControllingTerminal);
     // Every devpts instance numbers its terminals from 0.
-    struct stat pts0 = ttyS0, otherPts0 = ttyS0;
-    pts0.st_rdev = otherPts0.st_rdev = makedev(136, 0);
-    otherPts0.st_dev = makedev(0, 99);
+    const struct stat pts0 = fileAt(makedev(0, 5), 1, makedev(136, 0)),
+                      otherPts0 = fileAt(makedev(0, 99), 1, makedev(136, 0));
     QVERIFY(sameFile(pts0, pts0) && !sameFile(pts0, otherPts0));
 }
 
