@@ -44,14 +44,18 @@ void PanelController::sliderChanged(ChannelId channel)
 
 void PanelController::channelChanged(ChannelId channel)
 {
-    const std::int16_t value = view_.sliderValue(channel);
     try {
-        comm1_.write(encodeWiperFrame(channel, value).bytes());
+        send(channel);
     } catch (const DeviceLost& lost) {
         // The display keeps the value last sent until a reconnect sends this one.
         deviceLost(lost.what());
-        return;
     }
+}
+
+void PanelController::send(ChannelId channel)
+{
+    const std::int16_t value = view_.sliderValue(channel);
+    comm1_.write(encodeWiperFrame(channel, value).bytes());
     view_.setDisplayText(channel, hexText(value));
 }
 
@@ -69,8 +73,6 @@ void PanelController::deviceLost(std::string message)
         try {
             reconnect();
             return;
-        } catch (const DeviceLost& lost) {
-            message = lost.what();
         } catch (const SerialLinkError& failure) {
             message = failure.what();
         }
@@ -82,11 +84,8 @@ void PanelController::reconnect()
 {
     comm1_.reopen();
     comm1_.setRts(true);
-    for (const ChannelId channel : {ChannelId::A, ChannelId::B}) {
-        const std::int16_t value = view_.sliderValue(channel);
-        comm1_.write(encodeWiperFrame(channel, value).bytes());
-        view_.setDisplayText(channel, hexText(value));
-    }
+    send(ChannelId::A);
+    send(ChannelId::B);
 }
 
 void PanelController::Command1_Click()

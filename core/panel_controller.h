@@ -35,6 +35,8 @@ public:
 
 private:
     void channelChanged(ChannelId channel);
+    // Writes the channel's frame of its slider's value, then shows the value.
+    void send(ChannelId channel);
     void deviceLost(std::string message);
     // Opens the port again as at start-up, then sends both channels' values as the
     // sliders hold them, so that the controller holds what the window shows.
